@@ -1,0 +1,119 @@
+// The library's one exported entry point: one call is one whole transaction.
+#include "quendal/card_trans.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "driver/error.h"
+#include "driver/failure_text.h"
+#include "driver/result_record.h"
+#include "driver/texts.h"
+#include "driver/transaction.h"
+#include "intake/checks.h"
+#include "intake/trans_record.h"
+#include "platform/clock.h"
+#include "ui/process_window.h"
+
+namespace quendal {
+
+char g_failure_text[kFailureTextSize];
+
+namespace {
+
+constexpr int kResultSize = 555;
+constexpr uint32_t kSuccessPauseMs = 3000;
+constexpr uint32_t kFailurePauseMs = 5000;
+
+void zeros_to_spaces(char* result) {
+  for (int i = 0; i < kResultSize; ++i) {
+    if (result[i] == '\0') result[i] = ' ';
+  }
+}
+
+void close_window(std::unique_ptr<CProcessWindow>& window, uint32_t pause_ms) {
+  clock().SleepMs(pause_ms);
+  if (window) window->Destroy();
+  window.reset();
+}
+
+// The failure path: tell the terminal where the error asks for it, show the text and hand it to
+// the caller behind whatever the business host's refusal left in the failure text.
+int fail_call(const CError& error, Transaction& transaction, CProcessWindow* window,
+              ResultRecord& res, char* result) {
+  if (window != nullptr) window->AppendStatus(text::kResultFailed);
+  transaction.ReleaseOnFailure(error);
+  std::memcpy(res.resp_text, error.text, sizeof res.resp_text);
+
+  // The error text fills up to 40 bytes and need not be terminated.
+  char shown[sizeof res.resp_text + 1] = {};
+  std::memcpy(shown, res.resp_text, sizeof res.resp_text);
+  if (window != nullptr) {
+    window->AppendStatus(text::kBankInfoLine);
+    window->AppendStatus(shown);
+  }
+  PumpMessages();
+
+  size_t held = strnlen(g_failure_text, kFailureTextSize - 1);
+  size_t add = std::strlen(shown);
+  if (add > kFailureTextSize - 1 - held) add = kFailureTextSize - 1 - held;
+  std::memcpy(g_failure_text + held, shown, add);
+  g_failure_text[held + add] = '\0';
+
+  std::memset(result, 0, kResultSize);
+  std::memcpy(result, g_failure_text, std::strlen(g_failure_text));
+  zeros_to_spaces(result);
+  return 1;
+}
+
+int run_call(const char* request, char* result) {
+  Transaction transaction(request);
+  std::unique_ptr<CProcessWindow> window(new CProcessWindow());
+  TransRecord rec;
+  ResultRecord res;
+  std::memset(&rec, 0, sizeof rec);
+  std::memset(&res, 0, sizeof res);
+  std::memset(g_failure_text, 0, sizeof g_failure_text);
+
+  try {
+    window->Create();
+    window->Show();
+    PumpMessages();
+    window->AppendStatus(text::kBanner);
+    build_trans_record(request, rec);
+    validate_request(request, rec);
+    transaction.Run(*window, rec, res);
+
+    std::memcpy(result, res.resp_text, sizeof res.resp_text);
+    zeros_to_spaces(result);
+    window->AppendStatus(text::kTransSucceeded);
+    close_window(window, kSuccessPauseMs);
+    return 0;
+  } catch (const CError& error) {
+    int rc = fail_call(error, transaction, window.get(), res, result);
+    close_window(window, kFailurePauseMs);
+    return rc;
+  } catch (...) {
+    // Nothing but a CError is expected here (an allocation failure is the one candidate). It must
+    // not cross into the caller's C code: end the call as a failure without a text of its own.
+    CError unknown;
+    int rc = fail_call(unknown, transaction, window.get(), res, result);
+    close_window(window, kFailurePauseMs);
+    return rc;
+  }
+}
+
+}  // namespace
+}  // namespace quendal
+
+extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* result) {
+  if (result == nullptr) return 1;
+  if (request == nullptr) request = "";
+  try {
+    return quendal::run_call(request, result);
+  } catch (...) {
+    // Even the failure path could not run (memory exhausted): still leave a defined result.
+    std::memset(result, ' ', 555);
+    return 1;
+  }
+}

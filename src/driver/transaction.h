@@ -1,0 +1,30 @@
+// The steps of one transaction after its request has passed the checks: the business host test,
+// the terminal, the exchange with it and the reports. It owns the objects that talk to the
+// terminal and the hosts for the length of one call.
+#pragma once
+
+#include "driver/error.h"
+#include "driver/result_record.h"
+#include "intake/trans_record.h"
+#include "ui/process_window.h"
+
+namespace quendal {
+
+class Transaction {
+ public:
+  // `request` is the caller's request line; it must outlive the object.
+  explicit Transaction(const char* request);
+
+  // Runs the sequence. Returns at success completion with `res` holding the terminal's result;
+  // every failure is thrown as a CError.
+  void Run(CProcessWindow& window, TransRecord& rec, ResultRecord& res);
+
+  // On the way out of a failure: the cancel notice to the terminal where the error asks for one,
+  // then closing the port and the host link. Never throws.
+  void ReleaseOnFailure(const CError& error) noexcept;
+
+ private:
+  const char* request_;
+};
+
+}  // namespace quendal

@@ -1,0 +1,43 @@
+// The one seam through which the library reads the clock and waits. The exported entry point runs
+// on the real clock; tests install a virtual clock so that the long pauses and receive deadlines of
+// a transaction cost no wall time.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace quendal {
+
+struct TimeOfDay {
+  int hour;
+  int minute;
+  int second;
+};
+
+class Clock {
+ public:
+  virtual ~Clock() = default;
+  // Wall clock in whole seconds since 1970 (UTC).
+  virtual int64_t NowSeconds() = 0;
+  // Local time of day.
+  virtual TimeOfDay LocalTime() = 0;
+  // Blocks the calling thread for `ms` milliseconds.
+  virtual void SleepMs(uint32_t ms) = 0;
+  // Waits at most `ms` milliseconds for something outside the process (a serial line, a socket) to
+  // become ready. `wait_real` performs the real blocking wait for at most the milliseconds it is
+  // given and returns true as soon as the resource is ready. The real clock hands it `ms` as is; a
+  // virtual clock gives the peer real time to answer but counts the wait in virtual time.
+  virtual bool WaitReady(uint32_t ms, const std::function<bool(uint32_t real_ms)>& wait_real) = 0;
+};
+
+// The clock every part of the library uses.
+Clock& clock();
+
+// The platform's real clock.
+Clock& real_clock();
+
+// Installs `c` as the library's clock (nullptr restores the real clock). Used by tests and tools;
+// calls must not overlap with a running transaction.
+void set_clock(Clock* c);
+
+}  // namespace quendal

@@ -1,0 +1,43 @@
+// The real clock on POSIX systems.
+#include <time.h>
+
+#include <cerrno>
+
+#include "platform/clock.h"
+
+namespace quendal {
+
+namespace {
+
+class PosixClock final : public Clock {
+ public:
+  int64_t NowSeconds() override { return static_cast<int64_t>(::time(nullptr)); }
+
+  TimeOfDay LocalTime() override {
+    time_t now = ::time(nullptr);
+    struct tm parts {};
+    ::localtime_r(&now, &parts);
+    return TimeOfDay{parts.tm_hour, parts.tm_min, parts.tm_sec};
+  }
+
+  void SleepMs(uint32_t ms) override {
+    struct timespec left {};
+    left.tv_sec = static_cast<time_t>(ms / 1000);
+    left.tv_nsec = static_cast<long>(ms % 1000) * 1000000L;
+    while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+  }
+
+  bool WaitReady(uint32_t ms, const std::function<bool(uint32_t)>& wait_real) override {
+    return wait_real(ms);
+  }
+};
+
+}  // namespace
+
+Clock& real_clock() {
+  static PosixClock instance;
+  return instance;
+}
+
+}  // namespace quendal

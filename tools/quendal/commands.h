@@ -1,0 +1,10 @@
+#pragma once
+
+namespace quendal_tool {
+
+extern const char kRequestHelp[];
+
+// Each command takes the arguments after its name and returns the process exit code.
+int cmd_run(int argc, char** argv);
+
+}  // namespace quendal_tool

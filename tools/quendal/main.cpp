@@ -1,0 +1,32 @@
+// The quendal command: runs one transaction through the library, and hosts the simulators.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "commands.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: quendal run \"<request line>\"   run one transaction through card_trans\n"
+    "       quendal --help                  this text\n";
+
+int usage(FILE* out, int rc) {
+  std::fputs(kUsage, out);
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage(stderr, 2);
+  std::string command = argv[1];
+  if (command == "--help" || command == "-h" || command == "help") {
+    std::fputs(kUsage, stdout);
+    std::fputs(quendal_tool::kRequestHelp, stdout);
+    return 0;
+  }
+  if (command == "run") return quendal_tool::cmd_run(argc - 2, argv + 2);
+  std::fprintf(stderr, "quendal: unknown command '%s'\n", command.c_str());
+  return usage(stderr, 2);
+}
