@@ -239,7 +239,7 @@ std::vector<std::string> HostSim::Requests() const {
 
 int HostSim::Connections() const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return static_cast<int>(requests_.size());
+  return connections_;
 }
 
 int HostSim::ClosedByClient() const {
@@ -250,7 +250,7 @@ int HostSim::ClosedByClient() const {
 bool HostSim::WaitConnections(int n, int timeout_ms) const {
   std::unique_lock<std::mutex> lock(mutex_);
   return finished_.wait_for(lock, std::chrono::milliseconds(timeout_ms),
-                            [&] { return static_cast<int>(requests_.size()) >= n; });
+                            [&] { return connections_ >= n; });
 }
 
 bool HostSim::WaitAnswers(int n, int timeout_ms) const {
@@ -324,6 +324,10 @@ void HostSim::Handle(int fd) {
     Trace(TraceEvent::Kind::kNote, "reset without reading");
   } else {
     request = ReadRequest(fd);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      requests_.push_back(request);
+    }
     Trace(TraceEvent::Kind::kReceived, request);
     switch (scenario.kind) {
       case HostScenario::Kind::kAnswer:
@@ -362,7 +366,8 @@ void HostSim::Handle(int fd) {
   Trace(TraceEvent::Kind::kClosed, client_closed ? "by the client" : "by the host");
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    requests_.push_back(request);
+    if (scenario.kind == HostScenario::Kind::kReset) requests_.emplace_back();
+    ++connections_;
     if (client_closed) ++closed_by_client_;
   }
   finished_.notify_all();

@@ -83,7 +83,7 @@ class HostSim {
   void QueueScenario(HostScenario scenario);
   void SetTrace(TraceSink sink);
 
-  // The request read on each finished connection, in order.
+  // The request read on each connection, in order; it is recorded before the host answers.
   std::vector<std::string> Requests() const;
   // Connections finished, and how many of them the client closed after the host's answer.
   int Connections() const;
@@ -113,6 +113,7 @@ class HostSim {
   std::deque<HostScenario> queued_;
   TraceSink trace_;
   std::vector<std::string> requests_;
+  int connections_ = 0;
   int closed_by_client_ = 0;
   int answers_ = 0;
 };
