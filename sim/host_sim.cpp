@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -278,6 +279,9 @@ void HostSim::Serve() {
     if (!WaitReadable(listen_fd_, kPollStepMs)) continue;
     int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
+    // A client that does not read must not hold the host in a send, nor keep Stop waiting.
+    timeval send_limit{kRequestDeadlineMs / 1000, 0};
+    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
     Handle(fd);
   }
 }
