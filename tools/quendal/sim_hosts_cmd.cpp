@@ -88,11 +88,11 @@ bool parse_hex(const std::string& hex, std::string* bytes) {
   return true;
 }
 
-bool parse_scenario(const std::string& spec, quendal_sim::HostScenario* scenario) {
+bool parse_scenario(const std::string& given, quendal_sim::HostScenario* scenario) {
   using quendal_sim::HostScenario;
-  size_t colon = spec.find(':');
-  std::string name = spec.substr(0, colon);
-  std::string rest = colon == std::string::npos ? "" : spec.substr(colon + 1);
+  size_t colon = given.find(':');
+  std::string name = given.substr(0, colon);
+  std::string rest = colon == std::string::npos ? "" : given.substr(colon + 1);
   long n = 0;
   if (name == "accept" && colon == std::string::npos) {
     *scenario = quendal_sim::business_accept();
@@ -113,11 +113,11 @@ bool parse_scenario(const std::string& spec, quendal_sim::HostScenario* scenario
     std::string bytes;
     if (!parse_hex(rest, &bytes)) return false;
     *scenario = HostScenario::Answer(bytes);
-  } else if (spec == "close") {
+  } else if (given == "close") {
     *scenario = HostScenario::Close();
-  } else if (spec == "silent") {
+  } else if (given == "silent") {
     *scenario = HostScenario::Silent();
-  } else if (spec == "reset") {
+  } else if (given == "reset") {
     *scenario = HostScenario::Reset();
   } else {
     return false;
