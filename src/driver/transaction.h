@@ -5,6 +5,7 @@
 
 #include "driver/error.h"
 #include "driver/result_record.h"
+#include "host/host_link.h"
 #include "intake/trans_record.h"
 #include "ui/process_window.h"
 
@@ -25,6 +26,8 @@ class Transaction {
 
  private:
   const char* request_;
+  CHostLink host_link_;  // pointed at the business host or the bank host before each use
+  int com_port_ = 0;     // the terminal's COM port number from the request
 };
 
 }  // namespace quendal
