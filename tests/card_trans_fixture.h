@@ -2,6 +2,7 @@
 // guard bytes behind its 555 bytes.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "platform/virtual_clock.h"
 #include "quendal/card_trans.h"

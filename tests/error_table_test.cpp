@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <cstring>
 #include <set>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "driver/error.h"
 #include "driver/texts.h"

@@ -1,11 +1,12 @@
-#include <string>
-#include <vector>
+#include "ui/process_window.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "card_trans_fixture.h"
 #include "driver/texts.h"
-#include "ui/process_window.h"
 
 namespace quendal {
 namespace {
@@ -31,8 +32,8 @@ TEST_F(WindowTest, AppendsTextsAndLogsTheirRawBytes) {
   window.AppendStatus(nullptr);
   set_status_observer(nullptr, nullptr);
 
-  std::string expected = std::string(text::kBanner) + text::kConnectBusinessHost +
-                         text::kSucceeded + text::kSucceeded;
+  std::string expected =
+      std::string(text::kBanner) + text::kConnectBusinessHost + text::kSucceeded + text::kSucceeded;
   EXPECT_EQ(window.StatusText(), expected);
   EXPECT_EQ(StatusLog(), expected);
   EXPECT_EQ(seen.size(), 4u);
