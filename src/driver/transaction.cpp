@@ -1,15 +1,52 @@
 #include "driver/transaction.h"
 
+#include "driver/texts.h"
+#include "intake/checks.h"
+#include "platform/clock.h"
+#include "pos/com_port.h"
+
 namespace quendal {
+
+namespace {
+
+constexpr uint32_t kComBaud = 9600;
+constexpr uint32_t kBeforeTestMs = 500;
+
+}  // namespace
 
 Transaction::Transaction(const char* request) : request_(request) {}
 
-void Transaction::Run(CProcessWindow& /*window*/, TransRecord& /*rec*/, ResultRecord& /*res*/) {
-  // The host and terminal links are not wired in yet. Until they are, a request that passed its
+Transaction::~Transaction() {
+  if (com_port().IsOpen() == 1) com_port().Close();
+}
+
+void Transaction::Run(CProcessWindow& window, TransRecord& /*rec*/, ResultRecord& /*res*/) {
+  const int com_number = com_port_of(request_);
+
+  // The terminal: open its line and check that it answers.
+  window.AppendStatus(text::kOpenCom);
+  if (com_port().Open(com_number, kComBaud) != 1) throw table_error(178);
+  clock().SleepMs(kBeforeTestMs);
+  TestTerminal(com_port());
+  window.AppendStatus(text::kSucceeded);
+
+  // The exchange with the terminal is not wired in yet. Until it is, a request that passed its
   // checks must never come back as approved.
   throw table_error(189);
 }
 
-void Transaction::ReleaseOnFailure(const CError& /*error*/) noexcept {}
+void Transaction::ReleaseOnFailure(const CError& error) noexcept {
+  CComPort& port = com_port();
+  if (error.cancel_pos != 0 && port.IsOpen() == 1) {
+    // The terminal is told of the failure if the line lets us; a notice that cannot be sent
+    // changes nothing about how the call ends.
+    try {
+      int n = message_.BuildCancel(error.code, error.text);
+      port.Send(message_.GetFrame(), n);
+    } catch (...) {
+    }
+  }
+  if (port.IsOpen() == 1) port.Close();
+}
 
 }  // namespace quendal

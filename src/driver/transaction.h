@@ -6,6 +6,7 @@
 #include "driver/error.h"
 #include "driver/result_record.h"
 #include "intake/trans_record.h"
+#include "pos/message.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -14,6 +15,10 @@ class Transaction {
  public:
   // `request` is the caller's request line; it must outlive the object.
   explicit Transaction(const char* request);
+  // The library's port is closed on every way out of a call, whatever ended it.
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
 
   // Runs the sequence. Returns at success completion with `res` holding the terminal's result;
   // every failure is thrown as a CError.
@@ -25,6 +30,8 @@ class Transaction {
 
  private:
   const char* request_;
+  CMessage message_;                        // every frame to and from the terminal
+  uint8_t receive_buffer_[kFrameMax] = {};  // the terminal's frames, then the bank host's answers
 };
 
 }  // namespace quendal

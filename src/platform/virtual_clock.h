@@ -1,6 +1,14 @@
 // A clock whose time moves only when the library waits, for tests and simulations: a 5000 ms pause
-// or a 120 s receive deadline passes at once. Waits for an outside peer still give that peer a
-// short real time to answer, so a real simulator on a pty or a socket is not cut off.
+// or a 120 s receive deadline passes at once. Waits for an outside peer still give that peer real
+// time to answer, so a real simulator on a pty or a socket is not cut off.
+//
+// How a wait for a peer is counted: each WaitReady waits for real at most the per-wait grace, and
+// never longer than what is left of the peer's allowance. A wait that found nothing counts as its
+// full virtual time; a wait that found the peer ready counts the real time it took (at least 1 ms,
+// so that a line that keeps claiming to be ready cannot stop virtual time) and renews the
+// allowance. BeginPeerWait renews it too. So a peer has the whole allowance of real time to start
+// answering each receive (and again after every burst of bytes), while a silent line costs at most
+// the allowance in real time, however long its virtual deadline.
 #pragma once
 
 #include <atomic>
@@ -21,6 +29,7 @@ class VirtualClock final : public Clock {
   TimeOfDay LocalTime() override;
   void SleepMs(uint32_t ms) override;
   bool WaitReady(uint32_t ms, const std::function<bool(uint32_t)>& wait_real) override;
+  void BeginPeerWait() override;
 
   // Moves virtual time forward without a sleep being recorded.
   void Advance(int64_t ms);
@@ -29,10 +38,14 @@ class VirtualClock final : public Clock {
   std::vector<uint32_t> Sleeps() const;
   // Longest real wait given to a peer per WaitReady call.
   void SetRealGraceMs(uint32_t ms) { real_grace_ms_ = ms; }
+  // Real time a peer gets in all, across the fruitless waits of one receive, to start answering.
+  void SetPeerAllowanceMs(uint32_t ms);
 
  private:
   std::atomic<int64_t> now_ms_;
-  std::atomic<uint32_t> real_grace_ms_{20};
+  std::atomic<uint32_t> real_grace_ms_{25};
+  std::atomic<uint32_t> peer_allowance_ms_{1500};
+  std::atomic<int64_t> allowance_left_ms_{1500};
   mutable std::mutex mutex_;
   std::vector<uint32_t> sleeps_;
 };
