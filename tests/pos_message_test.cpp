@@ -243,7 +243,8 @@ TEST(PosMessage, LoadOfMalformedInputStaysInsideTheFrame) {
     m.BuildRequest(sample_record(), "A0");  // stale bytes in the frame
     m.Pack();
     EXPECT_EQ(m.Load(c.data.data(), static_cast<int>(c.data.size())), c.payload) << c.what;
-    m.Unpack();
+    EXPECT_EQ(m.Unpack(), 23 + c.payload) << c.what;
+    EXPECT_EQ(m.GetLength(), 23 + c.payload) << c.what;
     ResultRecord res;
     m.body.GetResult(res);
     // A cut frame shows no stale request bytes behind what arrived.

@@ -166,6 +166,8 @@ int CMessage::Load(const uint8_t* data, int len) {
   body.SetCursor(frame + kPayloadOffset);
   int payload = ReceivedPayload();
   body.SetLength(payload);
+  // From here on the length is what the frame really holds, whatever the terminal announced.
+  length = kHeaderLength + payload;
   return payload;
 }
 
@@ -183,6 +185,7 @@ int CMessage::Unpack() {
   body.SetLength(payload);
   body.Unpack();
   ReadTrailer(kPayloadOffset + payload);
+  length = kHeaderLength + payload;
   return length;
 }
 
