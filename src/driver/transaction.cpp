@@ -1,6 +1,8 @@
 #include "driver/transaction.h"
 
+#include "codec/codec.h"
 #include "driver/texts.h"
+#include "host/host_exchange.h"
 #include "intake/checks.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
@@ -8,6 +10,10 @@
 namespace quendal {
 
 namespace {
+
+// Fields of the request line that the sequence reads itself.
+constexpr int kBusinessHostField = 12;
+constexpr int32_t kBusinessHost = 1;
 
 constexpr uint32_t kComBaud = 9600;
 constexpr uint32_t kBeforeTestMs = 500;
@@ -21,11 +27,17 @@ Transaction::~Transaction() {
 }
 
 void Transaction::Run(CProcessWindow& window, TransRecord& /*rec*/, ResultRecord& /*res*/) {
-  const int com_number = com_port_of(request_);
+  host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
+  com_port_ = com_port_of(request_);
+
+  // The business host must be reachable and willing before the terminal is engaged.
+  window.AppendStatus(text::kConnectBusinessHost);
+  test_insurer_network(host_link_);
+  window.AppendStatus(text::kSucceeded);
 
   // The terminal: open its line and check that it answers.
   window.AppendStatus(text::kOpenCom);
-  if (com_port().Open(com_number, kComBaud) != 1) throw table_error(178);
+  if (com_port().Open(com_port_, kComBaud) != 1) throw table_error(178);
   clock().SleepMs(kBeforeTestMs);
   TestTerminal(com_port());
   window.AppendStatus(text::kSucceeded);
@@ -47,6 +59,7 @@ void Transaction::ReleaseOnFailure(const CError& error) noexcept {
     }
   }
   if (port.IsOpen() == 1) port.Close();
+  if (host_link_.IsConnected()) host_link_.Close();
 }
 
 }  // namespace quendal

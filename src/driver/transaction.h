@@ -5,6 +5,7 @@
 
 #include "driver/error.h"
 #include "driver/result_record.h"
+#include "host/host_link.h"
 #include "intake/trans_record.h"
 #include "pos/message.h"
 #include "ui/process_window.h"
@@ -32,6 +33,8 @@ class Transaction {
   const char* request_;
   CMessage message_;                        // every frame to and from the terminal
   uint8_t receive_buffer_[kFrameMax] = {};  // the terminal's frames, then the bank host's answers
+  CHostLink host_link_;  // pointed at the business host or the bank host before each use
+  int com_port_ = 0;     // the terminal's COM port number from the request
 };
 
 }  // namespace quendal

@@ -1,0 +1,110 @@
+#include "host/host_exchange.h"
+
+#include <cstring>
+
+#include "codec/codec.h"
+#include "driver/error.h"
+#include "driver/failure_text.h"
+#include "driver/texts.h"
+#include "host/insurance.h"
+
+namespace quendal {
+
+namespace {
+
+// The business host's answer: four digits m counting the bytes behind them, three bytes not
+// looked at, the response flag, one byte not looked at, then the host's text of m - 5 bytes.
+constexpr size_t kLengthDigits = 4;
+constexpr size_t kFlagAt = 7;
+constexpr size_t kTextAt = 9;
+constexpr int32_t kTextOverhead = 5;  // flag area and separator counted in m
+
+// Room for the host's text in the failure text, keeping space for ".....", the bank-info label, a
+// 40-byte error text and a terminator.
+constexpr size_t kMaxFailureHostText = kFailureTextSize - (sizeof text::kEllipsis - 1) -
+                                       (sizeof text::kBankInfo - 1) - sizeof(CError::text) - 1;
+static_assert(kMaxFailureHostText == 453, "the host's text keeps room for what follows it");
+
+struct Answer {
+  char bytes[CHostLink::kMaxMessage];
+  int32_t received;
+};
+
+// One exchange on the link: connect, send, one receive, close. The answer buffer is zeroed first,
+// so an answer too short to carry a flag is read as a refusal, never from stale bytes.
+void exchange(CHostLink& link, CInsurance& message, Answer& answer) {
+  std::memset(answer.bytes, 0, sizeof answer.bytes);
+  link.Connect();
+  link.Send(message.Data(), message.GetLength());
+  answer.received = link.Receive(answer.bytes);
+  link.Close();
+}
+
+bool accepted(const Answer& answer) {
+  return answer.received > static_cast<int32_t>(kFlagAt) && answer.bytes[kFlagAt] == '1';
+}
+
+// The host's text: m - 5 bytes from byte 9, never more than arrived behind byte 9 nor than `limit`.
+size_t host_text_length(const Answer& answer, size_t limit) {
+  int32_t m = dec_to_int(answer.bytes, kLengthDigits);
+  if (m < kTextOverhead) return 0;
+  size_t wanted = static_cast<size_t>(m - kTextOverhead);
+  size_t arrived = answer.received > static_cast<int32_t>(kTextAt) ? answer.received - kTextAt : 0;
+  if (wanted > arrived) wanted = arrived;
+  return wanted < limit ? wanted : limit;
+}
+
+}  // namespace
+
+void test_insurer_network(CHostLink link) {
+  try {
+    CInsurance message;
+    message.BuildNetworkTest();
+    Answer answer;
+    exchange(link, message, answer);
+    if (accepted(answer)) return;
+
+    CError refused = table_error(203);
+    // The error's text is the host's words alone, even when they are empty.
+    refused.SetText(answer.bytes + kTextAt, host_text_length(answer, sizeof refused.text));
+    throw refused;
+  } catch (const CError&) {
+    link.Close();
+    throw;
+  }
+}
+
+void report_result(CProcessWindow& window, CHostLink link, const ResultRecord& res,
+                   const char* business_ref) {
+  try {
+    CInsurance message;
+    message.SetBusinessRef(business_ref);
+    message.SetResultRecord(&res);
+    message.Pack();
+    Answer answer;
+    exchange(link, message, answer);
+    if (accepted(answer)) return;
+
+    window.AppendStatus(text::kReportRefused);
+    std::memset(g_failure_text, 0, kFailureTextSize);
+    // A zero byte inside the host's text ends it there.
+    size_t n = strnlen(answer.bytes + kTextAt, host_text_length(answer, kMaxFailureHostText));
+    std::memcpy(g_failure_text, answer.bytes + kTextAt, n);
+    std::memcpy(g_failure_text + n, text::kEllipsis, sizeof text::kEllipsis - 1);
+    window.AppendStatus(g_failure_text);
+    std::memcpy(g_failure_text + n + sizeof text::kEllipsis - 1, text::kBankInfo,
+                sizeof text::kBankInfo - 1);
+
+    CError bank_result;
+    bank_result.Clear();
+    bank_result.code = dec_to_int(res.resp_code, sizeof res.resp_code);
+    std::memcpy(bank_result.text, res.resp_text, sizeof bank_result.text);
+    bank_result.SetFlag(1);
+    throw bank_result;
+  } catch (const CError&) {
+    link.Close();
+    throw;
+  }
+}
+
+}  // namespace quendal

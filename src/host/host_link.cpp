@@ -1,0 +1,96 @@
+#include "host/host_link.h"
+
+#include <cstring>
+
+#include "codec/codec.h"
+#include "driver/error.h"
+#include "host/socket_ops.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr int32_t kConnectError = 196;
+constexpr int32_t kSendError = 197;
+constexpr int32_t kReceiveError = 198;
+// The business host's codes follow the bank host's, three further on.
+constexpr int32_t kBusinessHostOffset = 3;
+
+}  // namespace
+
+CHostLink::CHostLink() = default;
+
+CHostLink::CHostLink(const CHostLink& other)
+    : port(other.port), timeout_s(other.timeout_s), host_kind(other.host_kind) {
+  std::memcpy(address, other.address, sizeof address);
+}
+
+CHostLink& CHostLink::operator=(const CHostLink& other) {
+  if (this != &other) {
+    Close();
+    port = other.port;
+    timeout_s = other.timeout_s;
+    host_kind = other.host_kind;
+    std::memcpy(address, other.address, sizeof address);
+  }
+  return *this;
+}
+
+CHostLink::~CHostLink() { Close(); }
+
+void CHostLink::SetEndpoint(const char* at, int32_t kind) {
+  host_kind = kind;
+  size_t length = field_length(at, 0, '|');
+  if (length > static_cast<size_t>(kMaxAddress)) length = kMaxAddress;
+  std::memset(address, 0, sizeof address);
+  std::memcpy(address, at, length);
+  port = leading_int(field_start(at, 1, '|'), field_length(at, 1, '|'));
+  timeout_s = leading_int(field_start(at, 2, '|'), field_length(at, 2, '|'));
+}
+
+void CHostLink::Fail(int32_t bank_host_code) {
+  Close();
+  throw table_error(host_kind == 1 ? bank_host_code + kBusinessHostOffset : bank_host_code);
+}
+
+void CHostLink::Connect() {
+  // A link is connected once at a time; a second Connect must not orphan the first socket.
+  Close();
+  started_up = net::startup();
+  socket_handle = net::open_stream();
+  if (socket_handle == net::kInvalidSocket) Fail(kConnectError);
+  if (!net::connect_ipv4(socket_handle, address, static_cast<uint16_t>(port & 0xFFFF))) {
+    Fail(kConnectError);
+  }
+  connected = 1;
+}
+
+void CHostLink::Send(const char* data, int32_t len) {
+  if (connected == 0 || data == nullptr || len < 1 || len > kMaxMessage) Fail(kSendError);
+  if (net::send_once(socket_handle, data, len) <= 0) Fail(kSendError);
+}
+
+int32_t CHostLink::Receive(char* buffer) {
+  if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
+  // A time-out of 0 would mean no time-out at all to the socket layer, and a wait without end; the
+  // request checks never let one through, and a link never trusts that alone.
+  int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
+  if (!net::set_receive_timeout(socket_handle, seconds)) Fail(kReceiveError);
+  int32_t n = net::receive_once(socket_handle, buffer, kMaxMessage);
+  if (n <= 0) Fail(kReceiveError);
+  return n;
+}
+
+void CHostLink::Close() {
+  if (socket_handle != net::kInvalidSocket) {
+    net::close_socket(socket_handle);
+    socket_handle = net::kInvalidSocket;
+  }
+  connected = 0;
+  if (started_up) {
+    started_up = false;
+    net::cleanup();
+  }
+}
+
+}  // namespace quendal

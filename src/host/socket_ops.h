@@ -1,0 +1,37 @@
+// The few socket calls the host link makes, one function each, implemented once per platform. The
+// link's own logic (which error for which host, closing before an error leaves) stays above this
+// line and is shared.
+#pragma once
+
+#include <cstdint>
+
+#include "host/socket_types.h"
+
+namespace quendal {
+namespace net {
+
+// Takes the platform's socket start-up (Winsock's WSAStartup 2.2). Returns true when a start-up was
+// taken; each such start-up must be given back with exactly one cleanup(). On POSIX systems there
+// is nothing to start, but the pairing is kept and counted all the same.
+bool startup();
+void cleanup();
+// Start-ups taken and not yet given back, in this process.
+int startups_held();
+
+// A blocking IPv4 stream socket, or kInvalidSocket.
+native_socket open_stream();
+// Connects `s` to the dotted-decimal `address` (no name lookup) and `port`; blocks as long as the
+// platform's connect does.
+bool connect_ipv4(native_socket s, const char* address, uint16_t port);
+// Sets the receive time-out of `s` in whole seconds.
+bool set_receive_timeout(native_socket s, int32_t seconds);
+// One send of up to `len` bytes; returns the number of bytes sent, 0 or less on failure. A peer
+// that has gone away gives a failure, never a signal.
+int32_t send_once(native_socket s, const char* data, int32_t len);
+// One receive of up to `capacity` bytes; returns the count, 0 when the peer closed, below 0 on an
+// error or when the receive time-out passed.
+int32_t receive_once(native_socket s, char* buffer, int32_t capacity);
+void close_socket(native_socket s);
+
+}  // namespace net
+}  // namespace quendal

@@ -1,0 +1,111 @@
+// BSD sockets backend of the host link.
+#include <arpa/inet.h>
+#include <errno.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "host/socket_ops.h"
+
+namespace quendal {
+namespace net {
+
+namespace {
+
+std::atomic<int> g_startups{0};
+
+// A send to a peer that has reset the connection must come back as an error, not as a SIGPIPE
+// that ends the caller's process: Linux asks per call, BSD-derived systems per socket.
+#if defined(MSG_NOSIGNAL)
+constexpr int kSendFlags = MSG_NOSIGNAL;
+void suppress_sigpipe(int) {}
+#else
+constexpr int kSendFlags = 0;
+void suppress_sigpipe(int fd) {
+  int on = 1;
+  setsockopt(fd, SOL_SOCKET, SO_NOSIGPIPE, &on, sizeof on);
+}
+#endif
+
+// The caller's child processes must not inherit a connection to a bank.
+#if defined(SOCK_CLOEXEC)
+constexpr int kSocketFlags = SOCK_CLOEXEC;
+#else
+constexpr int kSocketFlags = 0;
+#endif
+
+// A blocking connect that a signal interrupted goes on in the background; wait for its outcome
+// instead of starting over.
+bool finish_interrupted_connect(int fd) {
+  pollfd p{fd, POLLOUT, 0};
+  int rc;
+  do {
+    rc = poll(&p, 1, -1);
+  } while (rc < 0 && errno == EINTR);
+  if (rc <= 0) return false;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+  return error == 0;
+}
+
+}  // namespace
+
+bool startup() {
+  ++g_startups;
+  return true;
+}
+
+void cleanup() { --g_startups; }
+
+int startups_held() { return g_startups.load(); }
+
+native_socket open_stream() {
+  int fd = socket(AF_INET, SOCK_STREAM | kSocketFlags, 0);
+  if (fd < 0) return kInvalidSocket;
+  suppress_sigpipe(fd);
+  return fd;
+}
+
+bool connect_ipv4(native_socket s, const char* address, uint16_t port) {
+  sockaddr_in to;
+  std::memset(&to, 0, sizeof to);
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = inet_addr(address);
+  to.sin_port = htons(port);
+  if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return true;
+  if (errno == EINTR) return finish_interrupted_connect(s);
+  return false;
+}
+
+bool set_receive_timeout(native_socket s, int32_t seconds) {
+  timeval tv{};
+  tv.tv_sec = seconds;
+  return setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+}
+
+int32_t send_once(native_socket s, const char* data, int32_t len) {
+  ssize_t n;
+  do {
+    n = send(s, data, static_cast<size_t>(len), kSendFlags);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int32_t>(n);
+}
+
+int32_t receive_once(native_socket s, char* buffer, int32_t capacity) {
+  ssize_t n;
+  do {
+    n = recv(s, buffer, static_cast<size_t>(capacity), 0);
+  } while (n < 0 && errno == EINTR);
+  return static_cast<int32_t>(n);
+}
+
+void close_socket(native_socket s) { close(s); }
+
+}  // namespace net
+}  // namespace quendal
