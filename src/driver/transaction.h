@@ -7,6 +7,7 @@
 #include "driver/result_record.h"
 #include "host/host_link.h"
 #include "intake/trans_record.h"
+#include "pos/message.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -15,6 +16,10 @@ class Transaction {
  public:
   // `request` is the caller's request line; it must outlive the object.
   explicit Transaction(const char* request);
+  // The library's port is closed on every way out of a call, whatever ended it.
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
 
   // Runs the sequence. Returns at success completion with `res` holding the terminal's result;
   // every failure is thrown as a CError.
@@ -26,6 +31,8 @@ class Transaction {
 
  private:
   const char* request_;
+  CMessage message_;                        // every frame to and from the terminal
+  uint8_t receive_buffer_[kFrameMax] = {};  // the terminal's frames, then the bank host's answers
   CHostLink host_link_;  // pointed at the business host or the bank host before each use
   int com_port_ = 0;     // the terminal's COM port number from the request
 };

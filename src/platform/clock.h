@@ -28,6 +28,10 @@ class Clock {
   // given and returns true as soon as the resource is ready. The real clock hands it `ms` as is; a
   // virtual clock gives the peer real time to answer but counts the wait in virtual time.
   virtual bool WaitReady(uint32_t ms, const std::function<bool(uint32_t real_ms)>& wait_real) = 0;
+  // Marks the start of a wait for a peer's answer (one receive deadline). The real clock has
+  // nothing to do; a virtual clock grants the peer a fresh allowance of real time from here, so a
+  // peer that answers in real time is never cut off by virtual time running ahead of it.
+  virtual void BeginPeerWait() {}
 };
 
 // The clock every part of the library uses.

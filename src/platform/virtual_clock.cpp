@@ -1,6 +1,7 @@
 #include "platform/virtual_clock.h"
 
 #include <algorithm>
+#include <chrono>
 
 namespace quendal {
 
@@ -24,11 +25,30 @@ void VirtualClock::SleepMs(uint32_t ms) {
 }
 
 bool VirtualClock::WaitReady(uint32_t ms, const std::function<bool(uint32_t)>& wait_real) {
-  // The peer answers in real time: give it a short real wait. Only a wait that found nothing is
-  // counted as the full virtual wait, so a silent line still times out on its virtual deadline.
-  if (wait_real(std::min(ms, real_grace_ms_.load()))) return true;
+  int64_t left = std::max<int64_t>(0, allowance_left_ms_.load());
+  uint32_t real_ms = static_cast<uint32_t>(std::min<int64_t>({ms, real_grace_ms_.load(), left}));
+  auto start = std::chrono::steady_clock::now();
+  bool ready = wait_real(real_ms);
+  int64_t spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                      std::chrono::steady_clock::now() - start)
+                      .count();
+  if (ready) {
+    now_ms_ += std::max<int64_t>(1, spent);
+    allowance_left_ms_ = peer_allowance_ms_.load();
+    return true;
+  }
+  // Only a wait that found nothing counts as the full virtual wait, so a silent line still times
+  // out on its virtual deadline.
+  allowance_left_ms_ -= std::max<int64_t>(spent, real_ms);
   now_ms_ += ms;
   return false;
+}
+
+void VirtualClock::BeginPeerWait() { allowance_left_ms_ = peer_allowance_ms_.load(); }
+
+void VirtualClock::SetPeerAllowanceMs(uint32_t ms) {
+  peer_allowance_ms_ = ms;
+  allowance_left_ms_ = ms;
 }
 
 void VirtualClock::Advance(int64_t ms) { now_ms_ += ms; }

@@ -9,6 +9,7 @@ namespace {
 
 const char kUsage[] =
     "usage: quendal run \"<request line>\"   run one transaction through card_trans\n"
+    "       quendal sim-terminal [options]  a simulated POS terminal on a pty (--help)\n"
     "       quendal sim-hosts [options]     simulated bank and business hosts (--help)\n"
     "       quendal --help                  this text\n";
 
@@ -28,6 +29,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "run") return quendal_tool::cmd_run(argc - 2, argv + 2);
+  if (command == "sim-terminal") return quendal_tool::cmd_sim_terminal(argc - 2, argv + 2);
   if (command == "sim-hosts") return quendal_tool::cmd_sim_hosts(argc - 2, argv + 2);
   std::fprintf(stderr, "quendal: unknown command '%s'\n", command.c_str());
   return usage(stderr, 2);

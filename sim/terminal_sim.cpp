@@ -1,0 +1,343 @@
+#include "sim/terminal_sim.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace quendal_sim {
+
+namespace {
+
+constexpr uint8_t kStx = 0x02;
+constexpr uint8_t kEtx = 0x03;
+constexpr int kHeader = 23;
+constexpr int kPayloadMax = 484;
+constexpr int kRequestPayload = 453;
+constexpr int kResultSize = 555;
+
+void put_digits(uint8_t* at, int width, int value) {
+  for (int i = width - 1; i >= 0; --i) {
+    at[i] = static_cast<uint8_t>('0' + value % 10);
+    value /= 10;
+  }
+}
+
+int digits(const uint8_t* at, int width) {
+  int v = 0;
+  for (int i = 0; i < width; ++i) v = v * 10 + (at[i] & 0x0F);
+  return v;
+}
+
+// The body length of a frame start, or -1 when the two bytes are no length a frame can have.
+int frame_length(uint8_t hi, uint8_t lo) {
+  int nibbles[4] = {hi >> 4, hi & 0x0F, lo >> 4, lo & 0x0F};
+  int value = 0;
+  for (int n : nibbles) {
+    if (n > 9) return -1;
+    value = value * 10 + n;
+  }
+  return value <= 507 ? value : -1;
+}
+
+void copy_text(std::vector<uint8_t>& out, size_t at, const std::string& text, size_t width) {
+  std::memcpy(out.data() + at, text.data(), std::min(width, text.size()));
+}
+
+}  // namespace
+
+std::vector<uint8_t> terminal_frame(const std::string& code, uint8_t kind,
+                                    const std::vector<uint8_t>& payload) {
+  size_t n = std::min<size_t>(payload.size(), kPayloadMax);
+  int body = kHeader + static_cast<int>(n);
+  std::vector<uint8_t> f(static_cast<size_t>(body) + 5, 0);
+  f[0] = kStx;
+  f[1] = static_cast<uint8_t>(((body / 1000) << 4) | (body / 100 % 10));
+  f[2] = static_cast<uint8_t>(((body / 10 % 10) << 4) | (body % 10));
+  uint8_t* h = f.data() + 3;
+  put_digits(h, 3, 1);
+  std::memset(h + 3, 0, 8);
+  std::memcpy(h + 3, code.data(), std::min<size_t>(8, code.size()));
+  put_digits(h + 11, 2, 0);
+  put_digits(h + 13, 3, 100);
+  put_digits(h + 16, 3, 100);
+  h[19] = kind;
+  put_digits(h + 20, 3, 0);
+  if (n > 0) std::memcpy(f.data() + 3 + kHeader, payload.data(), n);
+  f[3 + static_cast<size_t>(body)] = kEtx;
+  uint8_t lrc = 0;
+  for (size_t i = 1; i < f.size() - 1; ++i) lrc ^= f[i];
+  f.back() = lrc;
+  return f;
+}
+
+std::string describe_frame(const std::vector<uint8_t>& frame) {
+  std::string out;
+  char hex[4];
+  for (uint8_t b : frame) {
+    std::snprintf(hex, sizeof hex, "%02X ", b);
+    out += hex;
+  }
+  if (frame.size() >= 3 + kHeader) {
+    const uint8_t* h = frame.data() + 3;
+    std::string code;
+    for (int i = 3; i < 11; ++i) code += (h[i] >= 0x20 && h[i] < 0x7F) ? char(h[i]) : '.';
+    char line[160];
+    std::snprintf(line, sizeof line,
+                  "\n    L=%d code=%s kind=0x%02X num0=%03d num11=%02d num13=%03d num16=%03d "
+                  "num20=%03d payload=%zu",
+                  frame_length(frame[1], frame[2]), code.c_str(), h[19], digits(h, 3),
+                  digits(h + 11, 2), digits(h + 13, 3), digits(h + 16, 3), digits(h + 20, 3),
+                  frame.size() - 5 - kHeader);
+    out += line;
+  }
+  return out;
+}
+
+TerminalSim::TerminalSim(TerminalScenario scenario, FILE* trace)
+    : scenario_(std::move(scenario)), trace_(trace) {}
+
+TerminalSim::~TerminalSim() { Stop(); }
+
+bool TerminalSim::Start(std::string* error) {
+  struct termios raw {};
+  cfmakeraw(&raw);
+  cfsetispeed(&raw, B9600);
+  cfsetospeed(&raw, B9600);
+  int slave = -1;
+  char name[256] = {};
+  if (::openpty(&master_, &slave, name, &raw, nullptr) != 0) {
+    if (error != nullptr) *error = std::string("openpty: ") + std::strerror(errno);
+    return false;
+  }
+  // The library opens the slave itself; the simulator keeps only the master side.
+  ::close(slave);
+  ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
+  ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+  slave_path_ = name;
+  stop_ = false;
+  thread_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void TerminalSim::Stop() {
+  stop_ = true;
+  if (thread_.joinable()) thread_.join();
+  if (master_ >= 0) ::close(master_);
+  master_ = -1;
+  if (!link_path_.empty()) ::unlink(link_path_.c_str());
+  link_path_.clear();
+}
+
+bool TerminalSim::Link(const std::string& path) {
+  ::unlink(path.c_str());
+  if (::symlink(slave_path_.c_str(), path.c_str()) != 0) return false;
+  link_path_ = path;
+  return true;
+}
+
+std::vector<std::vector<uint8_t>> TerminalSim::Received() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<std::vector<uint8_t>> out;
+  for (const auto& f : frames_) {
+    if (f.from_library) out.push_back(f.bytes);
+  }
+  return out;
+}
+
+std::vector<TracedFrame> TerminalSim::Trace() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return frames_;
+}
+
+bool TerminalSim::WaitForReceived(size_t count, int timeout_ms) const {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(timeout_ms), [&] {
+    return std::count_if(frames_.begin(), frames_.end(), [](const TracedFrame& f) {
+             return f.from_library;
+           }) >= static_cast<long>(count);
+  });
+}
+
+void TerminalSim::Record(bool from_library, const std::vector<uint8_t>& frame) {
+  if (trace_ != nullptr) {
+    std::fprintf(trace_, "%s %s\n", from_library ? "lib->pos" : "pos->lib",
+                 describe_frame(frame).c_str());
+    std::fflush(trace_);
+  }
+  std::lock_guard<std::mutex> lock(mutex_);
+  frames_.push_back(TracedFrame{from_library, frame});
+  changed_.notify_all();
+}
+
+void TerminalSim::Pause(uint32_t ms) {
+  auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!stop_ && std::chrono::steady_clock::now() < until) {
+    auto left = until - std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10)));
+  }
+}
+
+void TerminalSim::Run() {
+  uint8_t chunk[1024];
+  while (!stop_) {
+    struct pollfd p {};
+    p.fd = master_;
+    p.events = POLLIN;
+    int rc = ::poll(&p, 1, 20);
+    if (rc <= 0) continue;
+    ssize_t n = ::read(master_, chunk, sizeof chunk);
+    if (n <= 0) {
+      // No one has the slave side open (before the library opens it, after it closes it).
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      continue;
+    }
+    pending_.insert(pending_.end(), chunk, chunk + n);
+    for (;;) {
+      auto stx = std::find(pending_.begin(), pending_.end(), kStx);
+      pending_.erase(pending_.begin(), stx);
+      if (pending_.size() < 3) break;
+      int body = frame_length(pending_[1], pending_[2]);
+      if (body < 0) {
+        pending_.erase(pending_.begin());
+        continue;
+      }
+      size_t total = static_cast<size_t>(body) + 5;
+      if (pending_.size() < total) break;
+      std::vector<uint8_t> frame(pending_.begin(), pending_.begin() + static_cast<long>(total));
+      pending_.erase(pending_.begin(), pending_.begin() + static_cast<long>(total));
+      Record(true, frame);
+      OnFrame(frame);
+    }
+  }
+}
+
+void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
+  if (frame.size() < 3 + kHeader + 2) return;
+  std::string code(reinterpret_cast<const char*>(frame.data()) + 6, 8);
+  size_t payload = frame.size() - 5 - kHeader;
+  const uint8_t* data = frame.data() + 3 + kHeader;
+
+  if (code == "AREYOUOK") {
+    if (scenario_.answer_test) SendFrame(scenario_.test_code, 0, {});
+    return;
+  }
+  if (code.compare(0, 6, "CANCEL") == 0) return;  // the library gave up; nothing to answer
+
+  bool request = payload == kRequestPayload && (data[0] == 'A' || data[0] == 'B') && data[1] == '0';
+  if (request) {
+    request_payload_.assign(data, data + payload);
+    relays_left_ = scenario_.relays;
+    awaiting_relay_answer_ = false;
+  } else if (!awaiting_relay_answer_) {
+    return;  // nothing expected: ignore it
+  }
+  // A request starts the exchange; any other frame is the bank host's answer to our relay.
+  awaiting_relay_answer_ = false;
+  if (relays_left_ > 0) {
+    --relays_left_;
+    std::vector<uint8_t> bank(static_cast<size_t>(std::clamp(scenario_.relay_bytes, 0, 484)));
+    for (size_t i = 0; i < bank.size(); ++i) bank[i] = static_cast<uint8_t>('a' + i % 26);
+    awaiting_relay_answer_ = true;
+    SendFrame("00000000", 0x55, bank);
+    return;
+  }
+  if (scenario_.settlement) SendFrame("00000000", 0x88, {});
+  SendFinal();
+}
+
+void TerminalSim::SendFinal() {
+  std::vector<uint8_t> result(kResultSize, 0);
+  switch (scenario_.final_answer) {
+    case FinalAnswer::kSilent:
+      return;
+    case FinalAnswer::kCancel:
+      SendFrame(std::string("CANCEL\0\0", 8), 0, {});
+      return;
+    case FinalAnswer::kUnknownKind:
+      SendFrame("00000000", scenario_.unknown_kind, {});
+      return;
+    case FinalAnswer::kApprove:
+    case FinalAnswer::kDecline:
+      break;
+  }
+  const std::vector<uint8_t>& req = request_payload_;
+  bool approve = scenario_.final_answer == FinalAnswer::kApprove;
+  copy_text(result, 0, "00", 2);
+  if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);  // trans_type
+  copy_text(result, 4, "00", 2);
+  copy_text(result, 6, approve ? "00" : scenario_.resp_code, 2);
+  copy_text(result, 8, scenario_.resp_text, 40);
+  if (req.size() >= 57) {
+    std::memcpy(result.data() + 54, req.data() + 10, 15);  // ref15
+    std::memcpy(result.data() + 69, req.data() + 25, 12);  // amount
+    std::memcpy(result.data() + 223, req.data() + 37, 6);  // stamp
+  }
+  copy_text(result, 87, "000000000000001", 15);
+  copy_text(result, 102, scenario_.text2, 40);
+  copy_text(result, 142, "00000001", 8);
+  copy_text(result, 150, "6222000000000000000", 19);
+  copy_text(result, 169, "1230", 4);
+  copy_text(result, 173, "000001", 6);
+  copy_text(result, 179, "20251210120000", 14);
+  result.resize(kPayloadMax);  // a frame carries no more of the result
+  SendFrame("00000000", 0, result);
+}
+
+void TerminalSim::SendFrame(const std::string& code, uint8_t kind,
+                            const std::vector<uint8_t>& payload) {
+  std::vector<uint8_t> frame = terminal_frame(code, kind, payload);
+  if (scenario_.bad_lrc) frame.back() ^= 0xFF;
+  std::vector<uint8_t> wire;
+  for (int i = 0; i < scenario_.noise_bytes; ++i) {
+    wire.push_back(static_cast<uint8_t>(0xA0 + i % 16));
+  }
+  if (scenario_.bad_length) {
+    const uint8_t bad[] = {kStx, 0x1A, 0x00, 0x55, 0x66, kStx, 0x10, 0x00, 0x77};
+    wire.insert(wire.end(), std::begin(bad), std::end(bad));
+  }
+  wire.insert(wire.end(), frame.begin(), frame.end());
+  Record(false, frame);
+
+  if (scenario_.pace) {
+    for (uint8_t b : wire) {
+      if (stop_ || !WriteAll(&b, 1)) return;
+      std::this_thread::sleep_for(std::chrono::microseconds(1042));
+    }
+    return;
+  }
+  size_t pieces = static_cast<size_t>(std::max(1, scenario_.split_pieces));
+  size_t step = (wire.size() + pieces - 1) / pieces;
+  for (size_t at = 0; at < wire.size(); at += step) {
+    if (at > 0) Pause(scenario_.split_pause_ms);
+    if (stop_ || !WriteAll(wire.data() + at, std::min(step, wire.size() - at))) return;
+  }
+}
+
+bool TerminalSim::WriteAll(const uint8_t* data, size_t n) {
+  auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  size_t done = 0;
+  while (done < n) {
+    if (stop_ || std::chrono::steady_clock::now() > give_up) return false;
+    ssize_t w = ::write(master_, data + done, n - done);
+    if (w > 0) {
+      done += static_cast<size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno != EAGAIN && errno != EINTR) return false;
+    struct pollfd p {};
+    p.fd = master_;
+    p.events = POLLOUT;
+    ::poll(&p, 1, 10);
+  }
+  return true;
+}
+
+}  // namespace quendal_sim

@@ -1,0 +1,120 @@
+// A simulated bank POS terminal on a pty pair: the library opens the slave side as its COM port,
+// the simulator answers on the master side. It answers the terminal test and plays one scenario
+// per transaction request; it can misbehave on the line (noise, bad lengths, bad check bytes,
+// split or paced frames) to exercise the library's receive. Used by the tests and by
+// `quendal sim-terminal`.
+//
+// Every wait inside is bounded and Stop() returns within a few tens of milliseconds, so a test
+// that goes wrong fails instead of hanging.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace quendal_sim {
+
+enum class FinalAnswer {
+  kApprove,      // kind 0, result with response code "00"
+  kDecline,      // kind 0, result with the scenario's response code
+  kCancel,       // kind 0, header code "CANCEL"
+  kUnknownKind,  // a frame of the scenario's unknown kind
+  kSilent,       // nothing at all after the relays
+};
+
+struct TerminalScenario {
+  bool answer_test = true;             // false: the test goes unanswered (a silent terminal)
+  std::string test_code = "YESIAMOK";  // the header code the test is answered with (8 bytes)
+  FinalAnswer final_answer = FinalAnswer::kApprove;
+  std::string resp_code = "00";        // two digits; used as is for a decline
+  std::string resp_text = "APPROVED";  // bytes as given (GBK), up to 40
+  std::string text2 = "THANK YOU";     // bytes as given, up to 40
+  int relays = 0;                      // frames of kind 0x55 before the final answer
+  int relay_bytes = 40;                // payload bytes of each of them (at most 484)
+  bool settlement = false;             // a notice of kind 0x88 just before the final answer
+  uint8_t unknown_kind = 0x41;
+
+  // Line faults, applied to every frame the simulator sends.
+  int noise_bytes = 0;          // bytes of noise (never 0x02) before the frame
+  bool bad_length = false;      // a frame start with an impossible length before the frame
+  bool bad_lrc = false;         // a wrong check byte (the library does not verify it)
+  int split_pieces = 1;         // the frame goes out in this many pieces ...
+  uint32_t split_pause_ms = 0;  // ... with this real pause between them
+  bool pace = false;            // one byte every 1.04 ms, as a 9600-baud line carries them
+};
+
+// One frame that crossed the line, as the simulator saw it.
+struct TracedFrame {
+  bool from_library;
+  std::vector<uint8_t> bytes;
+};
+
+class TerminalSim {
+ public:
+  // `trace`, when given, receives a hex dump of every frame with its decoded header.
+  explicit TerminalSim(TerminalScenario scenario, FILE* trace = nullptr);
+  ~TerminalSim();
+  TerminalSim(const TerminalSim&) = delete;
+  TerminalSim& operator=(const TerminalSim&) = delete;
+
+  // Opens the pty pair and starts answering. False (with a reason) when no pty could be made.
+  bool Start(std::string* error = nullptr);
+  // Stops answering and closes the master side; waits at most for the current step to end.
+  void Stop();
+
+  // The device the library opens as its COM port.
+  const std::string& SlavePath() const { return slave_path_; }
+  // Publishes the slave path also as a symbolic link at `path` (replacing one already there);
+  // the link is removed by Stop().
+  bool Link(const std::string& path);
+
+  // Frames received from the library, in order.
+  std::vector<std::vector<uint8_t>> Received() const;
+  // Every frame in both directions, in order.
+  std::vector<TracedFrame> Trace() const;
+  // Waits at most `timeout_ms` (real time) until `count` frames have come from the library.
+  bool WaitForReceived(size_t count, int timeout_ms) const;
+
+ private:
+  void Run();
+  void OnFrame(const std::vector<uint8_t>& frame);
+  void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload);
+  void SendFinal();
+  bool WriteAll(const uint8_t* data, size_t n);
+  void Pause(uint32_t ms);
+  void Record(bool from_library, const std::vector<uint8_t>& frame);
+
+  TerminalScenario scenario_;
+  FILE* trace_;
+  int master_ = -1;
+  std::string slave_path_;
+  std::string link_path_;
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+
+  // Receive state of the master side.
+  std::vector<uint8_t> pending_;
+  // The exchange in progress.
+  int relays_left_ = 0;
+  bool awaiting_relay_answer_ = false;
+  std::vector<uint8_t> request_payload_;
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::vector<TracedFrame> frames_;
+};
+
+// Builds one frame as a terminal sends it: STX, BCD length, the 23-byte header (code and kind as
+// given, the numbers fixed), the payload, ETX and the check byte.
+std::vector<uint8_t> terminal_frame(const std::string& code, uint8_t kind,
+                                    const std::vector<uint8_t>& payload);
+
+// One line of hex and the decoded header of `frame`.
+std::string describe_frame(const std::vector<uint8_t>& frame);
+
+}  // namespace quendal_sim

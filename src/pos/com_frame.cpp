@@ -1,0 +1,137 @@
+// Whole frames over the COM port, the same on every platform: Send, ReceiveFrame with its one
+// deadline, and the terminal test.
+#include <cstring>
+
+#include "codec/codec.h"
+#include "driver/error.h"
+#include "platform/clock.h"
+#include "pos/com_port.h"
+#include "pos/message.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr uint8_t kStx = 0x02;
+constexpr uint32_t kPollPauseMs = 100;
+constexpr int32_t kTestTimeoutS = 2;
+
+// The longest body a 512-byte frame holds, and whether both length bytes are decimal digits.
+bool length_fits(const uint8_t* length_bytes) {
+  for (int i = 0; i < 2; ++i) {
+    if ((length_bytes[i] >> 4) > 9 || (length_bytes[i] & 0x0F) > 9) return false;
+  }
+  return bcd_to_int(length_bytes, 4) <= kFrameMax - 5;
+}
+
+}  // namespace
+
+CComPort& com_port() {
+  static CComPort port;
+  return port;
+}
+
+CComPort::CComPort(const CComPort& other) { *this = other; }
+
+CComPort& CComPort::operator=(const CComPort& other) {
+  if (this == &other) return *this;
+  timeout_s = other.timeout_s;
+  handle = other.handle;
+  port_number = other.port_number;
+  byte_size = other.byte_size;
+  stop_bits = other.stop_bits;
+  parity = other.parity;
+  baud = other.baud;
+  event_char = other.event_char;
+  flow_control = other.flow_control;
+  is_open = other.is_open;
+  owns_handle = false;
+  return *this;
+}
+
+bool CComPort::Send(const uint8_t* data, int32_t len) {
+  if (len > kFrameMax || len < 0) throw table_error(180);
+  if (!Write(data, len)) throw table_error(180);
+  return true;
+}
+
+int32_t CComPort::ReceiveFrame(uint8_t* buffer) {
+  Clock& c = clock();
+  c.BeginPeerWait();
+  const int64_t t0 = c.NowSeconds();
+  int64_t now = t0;
+  auto elapsed = [&] { return now - t0; };
+  // The "pause 100 ms" after an empty poll ends as soon as the line has input, so a frame is
+  // taken the moment it lands; the deadline is the same.
+  auto pause = [&] {
+    c.WaitReady(kPollPauseMs, [this](uint32_t ms) { return WaitReadable(ms); });
+    now = c.NowSeconds();
+  };
+  // Reads bytes [from, to) of the frame as they arrive: all that is queued at once, the clock
+  // being read again only after an empty poll. False when the deadline passed first.
+  auto read_until = [&](int from, int to) {
+    int at = from;
+    while (at < to) {
+      if (elapsed() >= timeout_s) return false;
+      uint32_t n = Read(buffer + at, static_cast<uint32_t>(to - at));
+      if (n == 0) {
+        pause();
+      } else {
+        at += static_cast<int>(n);
+      }
+    }
+    return true;
+  };
+
+  int have = 0;  // bytes of the frame start (STX and length bytes) already in the buffer
+  for (;;) {
+    // Hunt for the start byte; anything else is noise and dropped.
+    while (have == 0) {
+      uint32_t n = Read(buffer, 1);
+      if (n == 1 && buffer[0] == kStx) {
+        have = 1;
+        break;
+      }
+      if (n == 0) {
+        pause();
+      } else {
+        now = c.NowSeconds();
+      }
+      if (elapsed() > timeout_s) return 0;
+    }
+    if (!read_until(have, 3)) return 0;
+    if (length_fits(buffer + 1)) break;
+    // A length the buffer cannot hold (or no length at all) means this was not a frame start:
+    // look for one in the two bytes taken as its length and hunt on, within the same deadline.
+    if (buffer[1] == kStx) {
+      buffer[1] = buffer[2];
+      have = 2;
+    } else if (buffer[2] == kStx) {
+      buffer[0] = kStx;
+      have = 1;
+    } else {
+      have = 0;
+    }
+  }
+
+  const int body_length = bcd_to_int(buffer + 1, 4);
+  if (!read_until(3, 3 + body_length + 2)) return 0;
+  return body_length + 5;
+}
+
+bool TestTerminal(CComPort port) {
+  CMessage message;
+  int n = message.BuildTest();
+  port.Send(message.GetFrame(), n);
+  port.SetTimeout(kTestTimeoutS);
+  uint8_t answer[kFrameMax];
+  int32_t got = port.ReceiveFrame(answer);
+  // A time-out leaves no answer to read: the test fails.
+  if (got == 0) throw table_error(182);
+  message.Load(answer, got);
+  message.UnpackHeaderOnly();
+  if (std::memcmp(message.header.GetCode(), "YESIAMOK", 8) != 0) throw table_error(182);
+  return true;
+}
+
+}  // namespace quendal

@@ -1,0 +1,81 @@
+// The serial line to the bank POS terminal, and the framed exchange on top of it. There is one
+// port in the library (com_port()); its settings and open state outlive a transaction, so the
+// receive time-out last set carries over into the next call. The line always runs 8 data bits,
+// no parity, one stop bit, no flow control, DTR and RTS on.
+//
+// The class has the same signature on every platform; com_port_posix.cpp and com_port_win32.cpp
+// hold the platform operations (Open, Close, Read, Write, WaitReadable, ApplyLineSettings), and
+// com_frame.cpp the frame exchange, which is the same everywhere.
+#pragma once
+
+#include <cstdint>
+
+namespace quendal {
+
+constexpr int kFrameMax = 512;  // longest frame on the line, and the size of every receive buffer
+
+class CComPort {
+ public:
+  CComPort() = default;
+  // A copy shares the open line with the object it was taken from and never closes it; the
+  // terminal test works on a copy to have its own time-out.
+  CComPort(const CComPort& other);
+  CComPort& operator=(const CComPort& other);
+  // Nothing is torn down: the library's port is closed by each transaction on its way out.
+  ~CComPort() = default;
+
+  // Opens COM `port_number` (only its low 8 bits count: 256 is COM 0) exclusively at `baud`,
+  // configures the line and discards anything pending. An open port is closed first. Returns 1
+  // when the port is open and configured, 0 otherwise (the port is then closed).
+  // POSIX: the device is the one named by the environment variable QUENDAL_COM<n>, else
+  // /dev/ttyS<n-1>.
+  int Open(int port_number, uint32_t baud);
+  // Drops DTR, discards unread input and closes. Output already written is never discarded: the
+  // terminal still gets the last frame (the cancel notice of a failed transaction). Returns 1.
+  int Close();
+  int IsOpen() const { return is_open; }
+  void SetTimeout(int32_t seconds) { timeout_s = seconds; }
+  int32_t Timeout() const { return timeout_s; }
+  uint8_t PortNumber() const { return port_number; }
+
+  // Places at most `max_len` bytes that have already arrived in `buffer` and returns their count;
+  // never waits. 0 when nothing had arrived, the port is closed or the read failed.
+  uint32_t Read(uint8_t* buffer, uint32_t max_len);
+  // Writes the whole block and waits until the line has taken it. False when the port refused it
+  // or could not take it all within the write time-out (2 ms a byte at the stored speed).
+  bool Write(const uint8_t* buffer, int32_t len);
+  // Waits at most `ms` milliseconds for input to arrive; true as soon as some is queued.
+  bool WaitReadable(uint32_t ms);
+  // Sets speed, 8N1, no flow control and raw mode on the open line; the platform's success flag
+  // (0 when the port is not open).
+  int ApplyLineSettings(uint32_t baud);
+
+  // Frames: start byte 0x02, the body length as four BCD digits, body, 0x03, XOR check byte.
+  // Writes one frame of at most 512 bytes; throws CError 180 when it is longer or refused.
+  bool Send(const uint8_t* data, int32_t len);
+  // Collects one frame into the 512-byte `buffer` against one deadline of `timeout_s` whole
+  // seconds. Returns the frame's length, or 0 when no complete frame arrived in time. Never throws.
+  int32_t ReceiveFrame(uint8_t* buffer);
+
+ private:
+  int32_t timeout_s = 30;
+  intptr_t handle = -1;  // descriptor of the open line; -1 while closed
+  uint8_t port_number = 0;
+  uint8_t byte_size = 8;
+  uint8_t stop_bits = 0;  // one stop bit
+  uint8_t parity = 0;     // none
+  uint32_t baud = 9600;   // the write time-out is derived from it; the line speed is Open's
+  uint8_t event_char = 13;
+  uint32_t flow_control = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF: all off
+  int32_t is_open = 0;
+  bool owns_handle = true;  // false in a copy
+};
+
+// The library's one port, constructed with its defaults when the library is loaded.
+CComPort& com_port();
+
+// Sends the terminal test ("AREYOUOK") on `port`, a copy of the open port, and waits 2 s for the
+// answer "YESIAMOK". Throws CError 182 when it does not come, 180 when the send fails.
+bool TestTerminal(CComPort port);
+
+}  // namespace quendal
