@@ -1,5 +1,7 @@
 #include "driver/transaction.h"
 
+#include <cstring>
+
 #include "codec/codec.h"
 #include "driver/texts.h"
 #include "host/host_exchange.h"
@@ -12,11 +14,30 @@ namespace quendal {
 namespace {
 
 // Fields of the request line that the sequence reads itself.
+constexpr int kBankHostField = 9;
 constexpr int kBusinessHostField = 12;
+constexpr int32_t kBankHost = 0;
 constexpr int32_t kBusinessHost = 1;
 
 constexpr uint32_t kComBaud = 9600;
 constexpr uint32_t kBeforeTestMs = 500;
+// How long the terminal may take: for the request and after every relayed host answer, and after
+// a query that follows a time-out.
+constexpr int32_t kAnswerTimeoutS = 120;
+constexpr int32_t kQueryTimeoutS = 5;
+// Time-outs after which the call still goes on with a query; the next one ends it.
+constexpr int kMaxQueries = 3;
+
+const char kTransactionRequest[2] = {'A', '0'};
+const char kQueryRequest[2] = {'B', '0'};
+
+bool is_type(const TransRecord& rec, const char* code) {
+  return std::memcmp(rec.trans_type, code, 2) == 0;
+}
+
+// Sales and refunds are the types whose outcome the terminal can be asked for again after a
+// time-out, and whose every final answer the business host hears of.
+bool is_sale_or_refund(const TransRecord& rec) { return is_type(rec, "30") || is_type(rec, "40"); }
 
 }  // namespace
 
@@ -26,7 +47,7 @@ Transaction::~Transaction() {
   if (com_port().IsOpen() == 1) com_port().Close();
 }
 
-void Transaction::Run(CProcessWindow& window, TransRecord& /*rec*/, ResultRecord& /*res*/) {
+void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& res) {
   host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
   com_port_ = com_port_of(request_);
 
@@ -36,15 +57,112 @@ void Transaction::Run(CProcessWindow& window, TransRecord& /*rec*/, ResultRecord
   window.AppendStatus(text::kSucceeded);
 
   // The terminal: open its line and check that it answers.
+  CComPort& port = com_port();
   window.AppendStatus(text::kOpenCom);
-  if (com_port().Open(com_port_, kComBaud) != 1) throw table_error(178);
+  if (port.Open(com_port_, kComBaud) != 1) throw table_error(178);
   clock().SleepMs(kBeforeTestMs);
-  TestTerminal(com_port());
+  TestTerminal(port);
   window.AppendStatus(text::kSucceeded);
 
-  // The exchange with the terminal is not wired in yet. Until it is, a request that passed its
-  // checks must never come back as approved.
-  throw table_error(189);
+  // The transaction request. A query ("93") asks after the transaction last sent and keeps the
+  // caller's stamp; every other type is stamped with the time of day.
+  const bool query = is_type(rec, "93");
+  if (!query) time_stamp(rec.stamp);
+  message_.BuildRequest(rec, query ? kQueryRequest : kTransactionRequest);
+  port.SetTimeout(kAnswerTimeoutS);
+  int frame_length = message_.Pack();
+  window.AppendStatus(text::kSendRequestToPos);
+
+  // Serve the terminal until its final answer.
+  for (;;) {
+    port.Send(message_.GetFrame(), frame_length);
+    int kind;
+    for (;;) {
+      int32_t received = port.ReceiveFrame(receive_buffer_);
+      if (received == 0) {
+        kind = -1;
+        break;
+      }
+      window.AppendStatus(text::kAnswerFromPos);
+      message_.Load(receive_buffer_, received);
+      kind = message_.header.GetKind();
+      if (kind != kKindSettlement) break;
+      // A settlement notice is shown; the final answer follows without anything being sent.
+      window.AppendStatus(text::kSettlementFromPos);
+    }
+    if (kind == -1) {
+      frame_length = TimedOut(window, rec);
+    } else if (kind == kKindRelay) {
+      frame_length = Relay(window, rec);
+    } else if (kind == kKindFinal) {
+      Finish(window, rec, res);
+      return;
+    } else {
+      throw table_error(189);
+    }
+  }
+}
+
+int Transaction::TimedOut(CProcessWindow& window, TransRecord& rec) {
+  window.AppendStatus(text::kTimeout);
+  if (timeout_count_++ == kMaxQueries) throw table_error(181);
+  // Only a sale or a refund can be asked after; any other type ends at its first time-out.
+  if (!is_sale_or_refund(rec)) throw table_error(181);
+  window.AppendStatus(text::kResetTimedOut);
+  message_.BuildRequest(rec, kQueryRequest);
+  int frame_length = message_.Pack();
+  com_port().SetTimeout(kQueryTimeoutS);
+  window.AppendStatus(text::kDone);
+  window.AppendStatus(text::kSendQuery);
+  return frame_length;
+}
+
+int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
+  std::memset(receive_buffer_, 0, sizeof receive_buffer_);
+  message_.body.SetLength(message_.BuildHostRequest(rec));
+  int host_frame_length = message_.Pack();
+
+  host_link_.SetEndpoint(field_start(request_, kBankHostField, '|'), kBankHost);
+  window.AppendStatus(text::kSendToServer);
+  host_link_.Connect();
+  host_link_.Send(reinterpret_cast<const char*>(message_.GetFrame()), host_frame_length);
+  int32_t answered = host_link_.Receive(reinterpret_cast<char*>(receive_buffer_));
+  host_link_.Close();
+  window.AppendStatus(text::kAnswerFromServer);
+
+  // The terminal gets the bank host's bytes as the payload under its own header.
+  message_.body.SetData(receive_buffer_, answered);
+  int frame_length = message_.Pack();
+  com_port().SetTimeout(kAnswerTimeoutS);
+  window.AppendStatus(text::kServerResultToPos);
+  return frame_length;
+}
+
+void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res) {
+  window.AppendStatus(text::kTransComplete);
+  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(206);
+  message_.Unpack();
+  message_.body.GetResult(res);
+
+  if (is_sale_or_refund(rec)) Report(window, rec, res);
+  if (std::memcmp(res.resp_code, "00", 2) != 0) {
+    // The terminal refused: its own code and text end the call. The terminal knows already, so
+    // it is not sent a cancel notice.
+    CError refused;
+    refused.Clear();
+    refused.code = dec_to_int(res.resp_code, sizeof res.resp_code);
+    std::memcpy(refused.text, res.resp_text, sizeof refused.text);
+    throw refused;
+  }
+  if (is_type(rec, "93")) Report(window, rec, res);
+  com_port().Close();
+}
+
+void Transaction::Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res) {
+  window.AppendStatus(text::kReportToBusiness);
+  host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
+  report_result(window, host_link_, res, rec.business_ref);
+  window.AppendStatus(text::kSucceeded);
 }
 
 void Transaction::ReleaseOnFailure(const CError& error) noexcept {

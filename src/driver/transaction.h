@@ -30,11 +30,18 @@ class Transaction {
   void ReleaseOnFailure(const CError& error) noexcept;
 
  private:
+  // The exchange loop's steps; each returns the length of the frame to send next.
+  int TimedOut(CProcessWindow& window, TransRecord& rec);
+  int Relay(CProcessWindow& window, const TransRecord& rec);
+  void Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res);
+  void Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res);
+
   const char* request_;
   CMessage message_;                        // every frame to and from the terminal
   uint8_t receive_buffer_[kFrameMax] = {};  // the terminal's frames, then the bank host's answers
-  CHostLink host_link_;  // pointed at the business host or the bank host before each use
-  int com_port_ = 0;     // the terminal's COM port number from the request
+  CHostLink host_link_;    // pointed at the business host or the bank host before each use
+  int com_port_ = 0;       // the terminal's COM port number from the request
+  int timeout_count_ = 0;  // the terminal's receive time-outs in this call
 };
 
 }  // namespace quendal
