@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -217,6 +218,24 @@ TEST(PosMessage, FinalAnswerFillsTheResultAndNothingBeyondThePayload) {
   const char* raw = reinterpret_cast<const char*>(&res);
   EXPECT_EQ(raw[483], '7');
   for (int i = 484; i < 555; ++i) ASSERT_EQ(raw[i], 0) << i;
+}
+
+TEST(PosMessage, FrameBuiltAfterTheFinalAnswerStaysInsideTheBuffer) {
+  // The final answer leaves the body's length at the 555 bytes of the result it staged; a frame
+  // built from that state once wrote its end and check bytes past the 512-byte frame.
+  for (int payload : {40, 484}) {
+    Bytes in = quendal_sim::terminal_frame("00000000", 0, Bytes(payload, 'r'));
+    auto m = std::make_unique<CMessage>();
+    m->Load(in.data(), static_cast<int>(in.size()));
+    m->Unpack();
+    int n = m->Pack();
+    ASSERT_LE(n, kFrameMax) << payload;
+    Bytes out = frame_of(*m, n);
+    EXPECT_EQ(out[1], 0x05) << payload;  // 507: the most a frame's body holds
+    EXPECT_EQ(out[2], 0x07) << payload;
+    EXPECT_EQ(out[n - 2], 0x03) << payload;
+    EXPECT_EQ(out[n - 1], xor_of(out)) << payload;
+  }
 }
 
 TEST(PosMessage, LoadOfMalformedInputStaysInsideTheFrame) {

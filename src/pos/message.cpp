@@ -115,9 +115,15 @@ CMessage::CMessage() {
   body.SetCursor(frame + kPayloadOffset);
 }
 
+int CMessage::FramePayload() {
+  // After the final answer's Unpack the body's length is that of the 555-byte result it staged,
+  // not of a payload: a frame built then must still end inside the frame buffer.
+  return std::min(std::max(body.GetLength(), 0), kPayloadMax);
+}
+
 int CMessage::WritePrefix() {
   frame[0] = static_cast<uint8_t>(stx & 0xFF);
-  length = body.GetLength() + header.GetLength();
+  length = FramePayload() + header.GetLength();
   uint32_t body_length = static_cast<uint32_t>(length);
   int_to_bcd(frame + 1, 2, &body_length);
   return 3;
@@ -149,7 +155,8 @@ int CMessage::ReceivedPayload() const {
 int CMessage::Pack() {
   int n = WritePrefix();
   n += header.Pack();
-  n += body.Pack();
+  body.Pack();
+  n += FramePayload();
   n += WriteTrailer(n);
   length = n;
   return n;

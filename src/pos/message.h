@@ -139,6 +139,8 @@ class CMessage : public CMessageBase {
   int32_t etx = 3;
 
  private:
+  // The payload length a built frame carries: the body's, cut to what the frame holds.
+  int FramePayload();
   int WritePrefix();
   int WriteTrailer(int at);
   int ReadPrefix();

@@ -1,0 +1,139 @@
+// The business host's answers, as arbitrary bytes, through the two exchanges that read them: the
+// network test and the result report, the report built from an arbitrary result record and
+// business reference. The socket calls are replaced here by a scripted peer (this target defines
+// every function of host/socket_ops.h, so the library's own socket backend is never linked in):
+// the host decides how many bytes arrive, what they are, and whether a step fails.
+//
+// Nothing may read or write outside its buffers, the report must fit a host message, the failure
+// text must stay terminated inside its 512 bytes with room for the error text that follows it,
+// and the only way out is a CError.
+#include <fuzzer/FuzzedDataProvider.h>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "driver/error.h"
+#include "driver/failure_text.h"
+#include "driver/result_record.h"
+#include "host/host_exchange.h"
+#include "host/host_link.h"
+#include "host/insurance.h"
+#include "host/socket_ops.h"
+#include "ui/process_window.h"
+
+namespace quendal {
+
+namespace {
+
+struct ScriptedPeer {
+  bool connect_ok = true;
+  bool send_ok = true;
+  int32_t receive_result = 0;  // what receive_once returns
+  std::vector<uint8_t> answer;
+  int open_sockets = 0;
+};
+ScriptedPeer g_peer;
+
+}  // namespace
+
+namespace net {
+
+bool startup() { return true; }
+void cleanup() {}
+int startups_held() { return 0; }
+native_socket open_stream() {
+  ++g_peer.open_sockets;
+  return 7;
+}
+bool connect_ipv4(native_socket, const char* address, uint16_t) {
+  if (std::strlen(address) > static_cast<size_t>(CHostLink::kMaxAddress)) std::abort();
+  return g_peer.connect_ok;
+}
+bool set_receive_timeout(native_socket, int32_t seconds) {
+  if (seconds < 1) std::abort();  // 0 would be a wait without end
+  return true;
+}
+int32_t send_once(native_socket, const char* data, int32_t len) {
+  if (len < 1 || len > CHostLink::kMaxMessage) std::abort();
+  volatile char last = data[len - 1];  // the whole message must be readable
+  (void)last;
+  return g_peer.send_ok ? len : -1;
+}
+int32_t receive_once(native_socket, char* buffer, int32_t capacity) {
+  int32_t n = g_peer.receive_result;
+  if (n > capacity) n = capacity;
+  if (n > 0) {
+    std::memset(buffer, 0, static_cast<size_t>(n));
+    std::memcpy(buffer, g_peer.answer.data(),
+                std::min(g_peer.answer.size(), static_cast<size_t>(n)));
+  }
+  return n;
+}
+void close_socket(native_socket) { --g_peer.open_sockets; }
+
+}  // namespace net
+}  // namespace quendal
+
+namespace {
+
+void fill(FuzzedDataProvider& in, void* dest, size_t n) {
+  std::vector<uint8_t> bytes = in.ConsumeBytes<uint8_t>(n);
+  bytes.resize(n);
+  std::memcpy(dest, bytes.data(), n);
+}
+
+void check_failure_text() {
+  using quendal::g_failure_text;
+  size_t n = strnlen(g_failure_text, quendal::kFailureTextSize);
+  // The failure path appends up to 40 bytes of error text and a terminator.
+  if (n + sizeof(quendal::CError::text) + 1 > quendal::kFailureTextSize) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace quendal;
+  FuzzedDataProvider in(data, size);
+  g_peer = ScriptedPeer{};
+  g_peer.connect_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
+  g_peer.send_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
+  g_peer.receive_result = in.ConsumeIntegralInRange<int32_t>(-1, CHostLink::kMaxMessage + 8);
+  const bool report = in.ConsumeBool();
+
+  ResultRecord res;
+  fill(in, &res, sizeof res);
+  char business_ref[CInsurance::kBusinessRefSize];
+  fill(in, business_ref, sizeof business_ref);
+  // The endpoint fields as the request line holds them, the line's own text.
+  std::string endpoint = in.ConsumeRandomLengthString(64);
+  g_peer.answer = in.ConsumeRemainingBytes<uint8_t>();
+
+  // The report on its own, as the exchange sends it.
+  CInsurance message;
+  message.SetBusinessRef(business_ref);
+  message.SetResultRecord(&res);
+  int n = message.Pack();
+  if (n < 5 || n > CInsurance::kBufferSize || n != message.GetLength()) std::abort();
+
+  CHostLink link;
+  link.SetEndpoint(endpoint.c_str(), 1);
+  std::memset(g_failure_text, 0, sizeof g_failure_text);
+  CProcessWindow window;
+  try {
+    if (report) {
+      report_result(window, link, res, business_ref);
+    } else {
+      test_insurer_network(link);
+    }
+  } catch (const CError& e) {
+    (void)e.TextLength();
+  }
+  if (g_peer.open_sockets != 0) std::abort();  // every path closes what it opened
+  check_failure_text();
+  return 0;
+}
