@@ -154,7 +154,7 @@ uint8_t* int_to_bcd(uint8_t* dest, size_t width, const uint32_t* value) {
 
 int32_t bcd_to_int(const uint8_t* bytes, int digits) {
   if (digits <= 0) return 0;
-  int count = (digits + 1) / 2;
+  int count = digits / 2 + digits % 2;  // (digits + 1) / 2 without overflow
   uint32_t value = 0;
   uint32_t weight = 1;
   int taken = 0;

@@ -182,6 +182,8 @@ int CMessage::UnpackHeaderOnly() {
   ReadPrefix();
   header.Unpack();
   ReadTrailer(kPayloadOffset);
+  // As after Load: the length is what the frame holds, not what it announced.
+  length = kHeaderLength + ReceivedPayload();
   return kHeaderLength;
 }
 
