@@ -20,21 +20,10 @@ using quendal_sim::HostRole;
 using quendal_sim::HostScenario;
 using quendal_sim::HostSim;
 
-class BusinessHostTest : public ::testing::Test {
+class BusinessHostTest : public SimulatedHostTest {
  protected:
-  void SetUp() override {
-    startups_ = net::startups_held();
-    ASSERT_TRUE(sim_.Start());
-  }
-  void TearDown() override {
-    sim_.Stop();
-    EXPECT_EQ(net::startups_held(), startups_);
-  }
-
+  BusinessHostTest() : SimulatedHostTest("business", HostRole::kBusiness) {}
   CHostLink Link(int timeout_s = 5) { return link_to(sim_.Port(), 1, timeout_s); }
-
-  HostSim sim_{"business", HostRole::kBusiness};
-  int startups_ = 0;
 };
 
 TEST_F(BusinessHostTest, NetworkTestSendsItsSixBytesAndClosesAfterTheAnswer) {

@@ -43,20 +43,9 @@ TEST(HostLinkEndpoint, TakesAddressPortAndTimeoutFromThreeFields) {
   EXPECT_EQ(link.IsConnected(), 0);
 }
 
-// Every path through the link must give back the socket start-up it took, exactly once.
-class HostLinkTest : public ::testing::Test {
+class HostLinkTest : public SimulatedHostTest {
  protected:
-  void SetUp() override {
-    startups_ = net::startups_held();
-    ASSERT_TRUE(sim_.Start());
-  }
-  void TearDown() override {
-    sim_.Stop();
-    EXPECT_EQ(net::startups_held(), startups_);
-  }
-
-  HostSim sim_{"bank", HostRole::kBank};
-  int startups_ = 0;
+  HostLinkTest() : SimulatedHostTest("bank", HostRole::kBank) {}
 };
 
 TEST_F(HostLinkTest, NeverPointedLinkFailsAsBankHostAtPortZero) {

@@ -8,6 +8,8 @@
 
 #include "driver/error.h"
 #include "host/host_link.h"
+#include "host/socket_ops.h"
+#include "sim/host_sim.h"
 
 namespace quendal {
 
@@ -38,5 +40,23 @@ inline CError error_of(const std::function<void()>& step) {
 inline std::string text_of(const CError& error) {
   return std::string(error.text, error.TextLength());
 }
+
+// A simulated host on a free port. Every path through a link must give back the socket start-up
+// it took, exactly once: each test ends holding as many as it began with.
+class SimulatedHostTest : public ::testing::Test {
+ protected:
+  SimulatedHostTest(const char* name, quendal_sim::HostRole role) : sim_(name, role) {}
+  void SetUp() override {
+    startups_ = net::startups_held();
+    ASSERT_TRUE(sim_.Start());
+  }
+  void TearDown() override {
+    sim_.Stop();
+    EXPECT_EQ(net::startups_held(), startups_);
+  }
+
+  quendal_sim::HostSim sim_;
+  int startups_ = 0;
+};
 
 }  // namespace quendal

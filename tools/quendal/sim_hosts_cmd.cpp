@@ -8,8 +8,6 @@
 
 #if defined(QUENDAL_HAVE_SIM)
 
-#include <iconv.h>
-
 #include <chrono>
 #include <csignal>
 #include <mutex>
@@ -43,28 +41,6 @@ const char kSimHostsUsage[] =
 volatile std::sig_atomic_t g_stop = 0;
 
 void on_signal(int) { g_stop = 1; }
-
-std::string utf8_to_gbk(const std::string& utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-  std::string out;
-  char buffer[256];
-  char* in = const_cast<char*>(utf8.data());
-  size_t in_left = utf8.size();
-  while (in_left > 0) {
-    char* o = buffer;
-    size_t o_left = sizeof buffer;
-    size_t rc = iconv(cd, &in, &in_left, &o, &o_left);
-    out.append(buffer, sizeof buffer - o_left);
-    if (rc == static_cast<size_t>(-1) && o_left == sizeof buffer && in_left > 0) {
-      out.push_back('?');  // no GBK form
-      ++in;
-      --in_left;
-    }
-  }
-  iconv_close(cd);
-  return out;
-}
 
 bool parse_number(const std::string& text, long low, long high, long* value) {
   if (text.empty()) return false;
