@@ -16,6 +16,10 @@ namespace {
 constexpr int32_t kRelayTooLongError = 197;   // cannot be sent to the bank host
 constexpr int32_t kAnswerTooLongError = 198;  // the bank host's answer is unusable
 
+// The payload bytes a length stands for within a frame: never negative, never past the 484 a frame
+// holds (the body's length is 555 while it stages a final result).
+int payload_bytes(int length) { return std::min(std::max(length, 0), kPayloadMax); }
+
 uint8_t* write_tlv(uint8_t* at, const char tag[3], uint32_t n, const void* value) {
   std::memcpy(at, tag, 3);
   int_to_bcd(at + 3, 2, &n);
@@ -67,10 +71,10 @@ CMessageQueue::CMessageQueue() {
   std::memset(response, 0, sizeof response);
 }
 
-void CMessageQueue::SetLength(int n) { length = std::min(std::max(n, 0), kPayloadMax); }
+void CMessageQueue::SetLength(int n) { length = payload_bytes(n); }
 
 int CMessageQueue::Unpack() {
-  int n = std::min(std::max(static_cast<int>(length), 0), kPayloadMax);
+  int n = payload_bytes(length);
   // A frame holds at most 484 payload bytes; the rest of the result carries nothing from the
   // terminal and is left zero.
   std::memset(response, 0, sizeof response);
@@ -79,10 +83,7 @@ int CMessageQueue::Unpack() {
   return length;
 }
 
-void CMessageQueue::Clear() {
-  std::memset(cursor, 0,
-              static_cast<size_t>(std::min(std::max(static_cast<int>(length), 0), kPayloadMax)));
-}
+void CMessageQueue::Clear() { std::memset(cursor, 0, static_cast<size_t>(payload_bytes(length))); }
 
 void CMessageQueue::LoadRequest(const TransRecord& rec, const char kind[2]) {
   std::memcpy(request.kind, kind, 2);
@@ -118,7 +119,7 @@ CMessage::CMessage() {
 int CMessage::FramePayload() {
   // After the final answer's Unpack the body's length is that of the 555-byte result it staged,
   // not of a payload: a frame built then must still end inside the frame buffer.
-  return std::min(std::max(body.GetLength(), 0), kPayloadMax);
+  return payload_bytes(body.GetLength());
 }
 
 int CMessage::WritePrefix() {
