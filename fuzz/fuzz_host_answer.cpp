@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "driver/error.h"
+#include "common/error.h"
+#include "common/result_record.h"
 #include "driver/failure_text.h"
-#include "driver/result_record.h"
 #include "host/host_exchange.h"
 #include "host/host_link.h"
 #include "host/insurance.h"
@@ -126,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CProcessWindow window;
   try {
     if (report) {
-      report_result(window, link, res, business_ref);
+      report_result(window, link, res, business_ref, g_failure_text);
     } else {
       test_insurer_network(link);
     }

@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "driver/error.h"
-#include "driver/result_record.h"
+#include "common/error.h"
+#include "common/result_record.h"
 #include "intake/trans_record.h"
 #include "pos/com_port.h"
 #include "pos/message.h"

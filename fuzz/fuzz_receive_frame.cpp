@@ -17,8 +17,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/virtual_clock.h"
 #include "pos/com_port.h"
+#include "support/virtual_clock.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <iterator>
 #include <string>
 
-#include "platform/virtual_clock.h"
 #include "quendal/card_trans.h"
+#include "support/virtual_clock.h"
 
 namespace quendal_test {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "card_trans_fixture.h"
-#include "driver/texts.h"
+#include "common/texts.h"
 
 namespace quendal {
 namespace {

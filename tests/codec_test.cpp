@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/virtual_clock.h"
+#include "support/virtual_clock.h"
 
 namespace quendal {
 namespace {

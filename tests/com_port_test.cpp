@@ -8,10 +8,10 @@
 #include <thread>
 #include <vector>
 
-#include "driver/error.h"
-#include "platform/virtual_clock.h"
+#include "common/error.h"
 #include "pty_fixture.h"
 #include "sim/terminal_sim.h"
+#include "support/virtual_clock.h"
 
 namespace quendal {
 namespace {

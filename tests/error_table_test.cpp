@@ -4,9 +4,10 @@
 #include <set>
 #include <string>
 
-#include "driver/error.h"
-#include "driver/texts.h"
+#include "common/error.h"
+#include "common/texts.h"
 #include "gbk_util.h"
+#include "support/readable_texts.h"
 
 namespace quendal {
 namespace {
@@ -27,10 +28,14 @@ TEST(ErrorTable, RowsInOrderWithTheirFlags) {
 
 // Every GBK literal decodes to exactly the readable text beside it.
 TEST(ErrorTable, EveryTextDecodesToItsReadableForm) {
-  for (const ErrorRow& row : kErrorTable) {
-    EXPECT_EQ(gbk_to_utf8_strict(row.text), row.readable) << row.code;
+  ASSERT_EQ(sizeof quendal_test::kReadableErrors / sizeof quendal_test::kReadableErrors[0],
+            static_cast<size_t>(kErrorTableRows));
+  for (int i = 0; i < kErrorTableRows; ++i) {
+    EXPECT_EQ(kErrorTable[i].code, quendal_test::kReadableErrors[i].code);
+    EXPECT_EQ(gbk_to_utf8_strict(kErrorTable[i].text), quendal_test::kReadableErrors[i].utf8)
+        << kErrorTable[i].code;
   }
-  for (const text::Readable& t : text::kAllStatusTexts) {
+  for (const quendal_test::ReadableText& t : quendal_test::kReadableStatusTexts) {
     EXPECT_EQ(gbk_to_utf8_strict(t.gbk), t.utf8);
   }
 }

@@ -4,11 +4,12 @@
 #include <cstring>
 #include <string>
 
-#include "driver/error.h"
-#include "driver/texts.h"
-#include "platform/virtual_clock.h"
+#include "common/error.h"
+#include "common/texts.h"
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
+#include "support/status_log.h"
+#include "support/virtual_clock.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -20,20 +21,10 @@ using quendal_sim::HostSim;
 constexpr size_t kResult = 555;
 constexpr char kGuard = '\x5a';
 
-void collect_status(const char* gbk, size_t length, void* context) {
-  static_cast<std::string*>(context)->append(gbk, length);
-}
-
 class CardTransBusinessHost : public ::testing::Test {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(sim_.Start());
-    set_status_observer(collect_status, &status_);
-  }
-  void TearDown() override {
-    set_status_observer(nullptr, nullptr);
-    sim_.Stop();
-  }
+  void SetUp() override { ASSERT_TRUE(sim_.Start()); }
+  void TearDown() override { sim_.Stop(); }
 
   // A valid sale whose business host is at `business_port`; the COM port does not exist.
   static std::string Request(uint16_t business_port) {
@@ -59,7 +50,7 @@ class CardTransBusinessHost : public ::testing::Test {
   VirtualClock clock_;
   ScopedClock scoped_clock_{clock_};
   HostSim sim_{"business", HostRole::kBusiness};
-  std::string status_;
+  quendal_test::StatusLog status_;
   int rc_ = -1;
 };
 
@@ -70,8 +61,8 @@ TEST_F(CardTransBusinessHost, RefusedNetworkTestEndsTheCallWithTheHostsText) {
   EXPECT_EQ(rc_, 1);
   ASSERT_TRUE(sim_.WaitConnections(1, 5000));
   EXPECT_EQ(sim_.Requests().at(0), "000204");
-  EXPECT_EQ(status_, std::string(text::kBanner) + text::kConnectBusinessHost + text::kResultFailed +
-                         text::kBankInfoLine + host_text);
+  EXPECT_EQ(status_.Text(), std::string(text::kBanner) + text::kConnectBusinessHost +
+                                text::kResultFailed + text::kBankInfoLine + host_text);
   EXPECT_EQ(clock_.Sleeps().back(), 5000u);
 
   // A refusal without words leaves the caller nothing but spaces.
@@ -84,7 +75,7 @@ TEST_F(CardTransBusinessHost, UnreachableBusinessHostEndsTheCallBeforeTheTermina
   quendal_sim::RefusingPort down;
   EXPECT_EQ(Call(Request(down.Port())), Padded(table_error(199).text));
   EXPECT_EQ(rc_, 1);
-  EXPECT_EQ(status_.find(text::kOpenCom), std::string::npos);
+  EXPECT_FALSE(status_.Has(text::kOpenCom));
 }
 
 TEST_F(CardTransBusinessHost, AcceptedNetworkTestGoesOnToTheTerminal) {
@@ -92,7 +83,7 @@ TEST_F(CardTransBusinessHost, AcceptedNetworkTestGoesOnToTheTerminal) {
   Call(Request(sim_.Port()));
   const std::string tested =
       std::string(text::kBanner) + text::kConnectBusinessHost + text::kSucceeded;
-  EXPECT_EQ(status_.substr(0, tested.size()), tested);
+  EXPECT_EQ(status_.Text().substr(0, tested.size()), tested);
   EXPECT_TRUE(sim_.WaitConnections(1, 5000));
   EXPECT_EQ(rc_, 1);  // there is no terminal on this COM port
 }

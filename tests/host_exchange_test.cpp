@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "driver/failure_text.h"
-#include "driver/texts.h"
+#include "common/failure_text.h"
+#include "common/texts.h"
 #include "host/insurance.h"
 #include "host/socket_ops.h"
 #include "host_test_util.h"
@@ -86,18 +86,19 @@ class ReportTest : public BusinessHostTest {
     std::memcpy(record_.amount, "000000012345", 12);
     std::memset(ref_, 0, sizeof ref_);
     std::memcpy(ref_, "POLICY-42", 9);
-    std::memset(g_failure_text, 0, kFailureTextSize);
+    std::memset(failure_text_, 0, kFailureTextSize);
   }
 
-  std::string FailureText() const { return std::string(g_failure_text, kFailureTextSize); }
+  std::string FailureText() const { return std::string(failure_text_, kFailureTextSize); }
 
   ResultRecord record_;
   char ref_[64];
+  char failure_text_[kFailureTextSize];
   CProcessWindow window_;
 };
 
 TEST_F(ReportTest, AcceptedReportSendsThePackedMessageAndLeavesNoTrace) {
-  report_result(window_, Link(), record_, ref_);
+  report_result(window_, Link(), record_, ref_, failure_text_);
   ASSERT_TRUE(sim_.WaitConnections(1, 5000));
   CInsurance expected;
   expected.SetBusinessRef(ref_);
@@ -110,7 +111,7 @@ TEST_F(ReportTest, AcceptedReportSendsThePackedMessageAndLeavesNoTrace) {
 
 TEST_F(ReportTest, RefusedReportThrowsTheBanksResultAndLeavesTheHostsText) {
   sim_.SetScenario(quendal_sim::business_refuse("ABC"));
-  CError error = error_of([&] { report_result(window_, Link(), record_, ref_); });
+  CError error = error_of([&] { report_result(window_, Link(), record_, ref_, failure_text_); });
   EXPECT_EQ(error.code, 51);
   EXPECT_EQ(std::string(error.text, 40), std::string(record_.resp_text, 40));
   EXPECT_EQ(error.cancel_pos, 1);
@@ -135,7 +136,7 @@ TEST_F(ReportTest, RefusedReportBoundsTheHostsText) {
   for (const Case& c : cases) {
     std::memcpy(record_.resp_code, c.resp_code, 2);
     sim_.SetScenario(HostScenario::Answer(c.answer));
-    CError error = error_of([&] { report_result(window_, Link(), record_, ref_); });
+    CError error = error_of([&] { report_result(window_, Link(), record_, ref_, failure_text_); });
     EXPECT_EQ(error.code, c.code);
     EXPECT_EQ(error.cancel_pos, 1);
     std::string held = c.host_text + "....." + text::kBankInfo;
@@ -145,7 +146,7 @@ TEST_F(ReportTest, RefusedReportBoundsTheHostsText) {
 
 TEST_F(ReportTest, ReportPassesTheLinksErrorsOn) {
   sim_.SetScenario(HostScenario::Close());
-  CError error = error_of([&] { report_result(window_, Link(), record_, ref_); });
+  CError error = error_of([&] { report_result(window_, Link(), record_, ref_, failure_text_); });
   EXPECT_EQ(error.code, 201);
   EXPECT_EQ(error.cancel_pos, 1);
   EXPECT_EQ(FailureText(), std::string(kFailureTextSize, '\0'));

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "driver/error.h"
+#include "common/error.h"
 #include "host/host_link.h"
 #include "host/socket_ops.h"
 #include "sim/host_sim.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/error.h"
+#include "common/error.h"
 #include "intake/checks.h"
 #include "intake/trans_record.h"
 

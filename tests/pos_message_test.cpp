@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/error.h"
+#include "common/error.h"
 #include "pos/message.h"
 #include "sim/terminal_sim.h"
 

@@ -16,14 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "driver/error.h"
-#include "driver/texts.h"
+#include "common/error.h"
+#include "common/texts.h"
 #include "driver/transaction.h"
-#include "platform/virtual_clock.h"
 #include "pos/com_port.h"
 #include "pos/message.h"
 #include "quendal/card_trans.h"
 #include "sim/terminal_sim.h"
+#include "support/status_log.h"
+#include "support/virtual_clock.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -270,14 +271,7 @@ class BusinessHost {
 
 class CardTransOverPty : public ::testing::Test {
  protected:
-  static void Collect(const char* gbk, size_t n, void* self) {
-    static_cast<CardTransOverPty*>(self)->status_.append(gbk, n);
-  }
-  void SetUp() override {
-    ASSERT_GT(host_.port(), 0);
-    set_status_observer(&CardTransOverPty::Collect, this);
-  }
-  void TearDown() override { set_status_observer(nullptr, nullptr); }
+  void SetUp() override { ASSERT_GT(host_.port(), 0); }
 
   int Call(int com) {
     std::string request = "1|REF000000000001|B0110001|12345|000000|VAL001|POLICY-42||" +
@@ -296,12 +290,12 @@ class CardTransOverPty : public ::testing::Test {
     return e;
   }
   std::string Result() const { return std::string(result_, 555); }
-  bool StatusHas(const std::string& s) const { return status_.find(s) != std::string::npos; }
+  bool StatusHas(const std::string& s) const { return status_.Has(s); }
 
   VirtualClock clock_;
   ScopedClock scoped_{clock_};
   BusinessHost host_;
-  std::string status_;
+  quendal_test::StatusLog status_;
   char result_[555 + 16];
 };
 

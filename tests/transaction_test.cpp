@@ -8,13 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "driver/error.h"
-#include "driver/texts.h"
-#include "platform/virtual_clock.h"
+#include "common/error.h"
+#include "common/texts.h"
 #include "pos/com_port.h"
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
 #include "sim/terminal_sim.h"
+#include "support/status_log.h"
+#include "support/virtual_clock.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -46,15 +47,9 @@ class TransactionTest : public ::testing::Test {
     ASSERT_TRUE(business_.Start());
     bank_.SetScenario(quendal_sim::answer_of_size(30));
     business_.SetScenario(quendal_sim::business_accept());
-    set_status_observer(
-        [](const char* gbk, size_t n, void* self) {
-          static_cast<TransactionTest*>(self)->status_.emplace_back(gbk, n);
-        },
-        this);
   }
 
   void TearDown() override {
-    set_status_observer(nullptr, nullptr);
     ::unsetenv(("QUENDAL_COM" + std::to_string(kCom)).c_str());
     if (terminal_) terminal_->Stop();
   }
@@ -82,16 +77,14 @@ class TransactionTest : public ::testing::Test {
 
   std::string Result() const { return std::string(result_, 555); }
   std::vector<Frame> ToTerminal() const { return terminal_->Received(); }
-  int Count(const char* text) const {
-    return static_cast<int>(std::count(status_.begin(), status_.end(), std::string(text)));
-  }
+  int Count(const char* text) const { return status_.Count(text); }
 
   VirtualClock clock_;
   ScopedClock scoped_{clock_};
   HostSim bank_{"bank", HostRole::kBank};
   HostSim business_{"business", HostRole::kBusiness};
   std::unique_ptr<TerminalSim> terminal_;
-  std::vector<std::string> status_;
+  quendal_test::StatusLog status_;
   char result_[555 + kGuard];
   int rc_ = -1;
 };
@@ -113,7 +106,7 @@ TEST_F(TransactionTest, ApprovedSaleWithOneRelay) {
                                              text::kAnswerFromPos,    text::kTransComplete,
                                              text::kReportToBusiness, text::kSucceeded,
                                              text::kTransSucceeded};
-  EXPECT_EQ(status_, expected);
+  EXPECT_EQ(status_.Text(), quendal_test::StatusLog::Join(expected));
   EXPECT_EQ(clock_.Sleeps(), (std::vector<uint32_t>{500, 3000}));
 
   // To the terminal: the test, the 481-byte request stamped with the time of day, and the bank

@@ -5,10 +5,10 @@
 #include <memory>
 #include <new>
 
-#include "driver/error.h"
+#include "common/error.h"
+#include "common/result_record.h"
+#include "common/texts.h"
 #include "driver/failure_text.h"
-#include "driver/result_record.h"
-#include "driver/texts.h"
 #include "driver/transaction.h"
 #include "intake/checks.h"
 #include "intake/trans_record.h"

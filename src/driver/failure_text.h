@@ -1,10 +1,11 @@
 #pragma once
 
+#include "common/failure_text.h"
+
 namespace quendal {
 
-// The text that heads the caller's result on failure: empty unless the business host refused the
-// result report, in which case its words stand here before the error text. Cleared by every call.
-constexpr int kFailureTextSize = 512;
+// The library's one failure text, cleared by every call. Only the driver names it; the business
+// host's refusal reaches it through the buffer handed to report_result.
 extern char g_failure_text[kFailureTextSize];
 
 }  // namespace quendal

@@ -3,7 +3,8 @@
 #include <cstring>
 
 #include "codec/codec.h"
-#include "driver/texts.h"
+#include "common/texts.h"
+#include "driver/failure_text.h"
 #include "host/host_exchange.h"
 #include "intake/checks.h"
 #include "platform/clock.h"
@@ -161,7 +162,7 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
 void Transaction::Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res) {
   window.AppendStatus(text::kReportToBusiness);
   host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
-  report_result(window, host_link_, res, rec.business_ref);
+  report_result(window, host_link_, res, rec.business_ref, g_failure_text);
   window.AppendStatus(text::kSucceeded);
 }
 

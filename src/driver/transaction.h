@@ -3,8 +3,8 @@
 // terminal and the hosts for the length of one call.
 #pragma once
 
-#include "driver/error.h"
-#include "driver/result_record.h"
+#include "common/error.h"
+#include "common/result_record.h"
 #include "host/host_link.h"
 #include "intake/trans_record.h"
 #include "pos/message.h"

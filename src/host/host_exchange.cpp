@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "codec/codec.h"
-#include "driver/error.h"
-#include "driver/failure_text.h"
-#include "driver/texts.h"
+#include "common/error.h"
+#include "common/failure_text.h"
+#include "common/texts.h"
 #include "host/insurance.h"
 
 namespace quendal {
@@ -75,7 +75,7 @@ void test_insurer_network(CHostLink link) {
 }
 
 void report_result(CProcessWindow& window, CHostLink link, const ResultRecord& res,
-                   const char* business_ref) {
+                   const char* business_ref, char* failure_text) {
   try {
     CInsurance message;
     message.SetBusinessRef(business_ref);
@@ -86,13 +86,13 @@ void report_result(CProcessWindow& window, CHostLink link, const ResultRecord& r
     if (accepted(answer)) return;
 
     window.AppendStatus(text::kReportRefused);
-    std::memset(g_failure_text, 0, kFailureTextSize);
+    std::memset(failure_text, 0, kFailureTextSize);
     // A zero byte inside the host's text ends it there.
     size_t n = strnlen(answer.bytes + kTextAt, host_text_length(answer, kMaxFailureHostText));
-    std::memcpy(g_failure_text, answer.bytes + kTextAt, n);
-    std::memcpy(g_failure_text + n, text::kEllipsis, sizeof text::kEllipsis - 1);
-    window.AppendStatus(g_failure_text);
-    std::memcpy(g_failure_text + n + sizeof text::kEllipsis - 1, text::kBankInfo,
+    std::memcpy(failure_text, answer.bytes + kTextAt, n);
+    std::memcpy(failure_text + n, text::kEllipsis, sizeof text::kEllipsis - 1);
+    window.AppendStatus(failure_text);
+    std::memcpy(failure_text + n + sizeof text::kEllipsis - 1, text::kBankInfo,
                 sizeof text::kBankInfo - 1);
 
     CError bank_result;

@@ -3,7 +3,8 @@
 // terminal's final answer. Each works on its own copy of the link and closes it on every path.
 #pragma once
 
-#include "driver/result_record.h"
+#include "common/failure_text.h"
+#include "common/result_record.h"
 #include "host/host_link.h"
 #include "ui/process_window.h"
 
@@ -15,10 +16,10 @@ void test_insurer_network(CHostLink link);
 
 // Sends the result report built from `res` and the 64-byte business reference at `business_ref`.
 // Returns when the host accepts. A refusal shows the host's text in `window`, leaves it with
-// "....." and the bank-info label in g_failure_text, and throws the bank's result: the value of
-// `resp_code` with `resp_text`, asking for the terminal's CANCEL notice. The link's errors 199 to
-// 201 pass through.
+// "....." and the bank-info label in `failure_text` (kFailureTextSize bytes), and throws the bank's
+// result: the value of `resp_code` with `resp_text`, asking for the terminal's CANCEL notice. The
+// link's errors 199 to 201 pass through.
 void report_result(CProcessWindow& window, CHostLink link, const ResultRecord& res,
-                   const char* business_ref);
+                   const char* business_ref, char* failure_text);
 
 }  // namespace quendal

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "codec/codec.h"
-#include "driver/error.h"
+#include "common/error.h"
 #include "host/socket_ops.h"
 
 namespace quendal {
@@ -15,6 +15,17 @@ constexpr int32_t kSendError = 197;
 constexpr int32_t kReceiveError = 198;
 // The business host's codes follow the bank host's, three further on.
 constexpr int32_t kBusinessHostOffset = 3;
+
+// The address exactly as the request checks read it: four '.'-separated decimal parts, an empty
+// part being 0. A leading zero is never octal, so "010.001.002.003" is 10.1.2.3.
+uint32_t ipv4_of(const char* address) {
+  uint32_t value = 0;
+  for (int part = 0; part < 4; ++part) {
+    int32_t n = leading_int(field_start(address, part, '.'), field_length(address, part, '.'));
+    value = (value << 8) | (static_cast<uint32_t>(n) & 0xFF);
+  }
+  return value;
+}
 
 }  // namespace
 
@@ -59,7 +70,10 @@ void CHostLink::Connect() {
   started_up = net::startup();
   socket_handle = net::open_stream();
   if (socket_handle == net::kInvalidSocket) Fail(kConnectError);
-  if (!net::connect_ipv4(socket_handle, address, static_cast<uint16_t>(port & 0xFFFF))) {
+  // The connect waits no longer than the endpoint's own time-out, and no less than a second.
+  int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
+  if (!net::connect_ipv4(socket_handle, ipv4_of(address), static_cast<uint16_t>(port & 0xFFFF),
+                         seconds)) {
     Fail(kConnectError);
   }
   connected = 1;

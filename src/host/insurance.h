@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "driver/result_record.h"
+#include "common/result_record.h"
 #include "pos/message_base.h"
 
 namespace quendal {

@@ -20,9 +20,10 @@ int startups_held();
 
 // A blocking IPv4 stream socket, or kInvalidSocket.
 native_socket open_stream();
-// Connects `s` to the dotted-decimal `address` (no name lookup) and `port`; blocks as long as the
-// platform's connect does.
-bool connect_ipv4(native_socket s, const char* address, uint16_t port);
+// Connects `s` to the IPv4 `address` (a.b.c.d as (a << 24) | (b << 16) | (c << 8) | d) and
+// `port`, waiting at most `timeout_s` seconds for the host to accept. False when it refused, could
+// not be reached or did not accept in time; `s` is then fit only to be closed.
+bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s);
 // Sets the receive time-out of `s` in whole seconds.
 bool set_receive_timeout(native_socket s, int32_t seconds);
 // One send of up to `len` bytes; returns the number of bytes sent, 0 or less on failure. A peer

@@ -1,6 +1,7 @@
 // BSD sockets backend of the host link.
 #include <arpa/inet.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 #include "host/socket_ops.h"
@@ -39,19 +41,22 @@ constexpr int kSocketFlags = SOCK_CLOEXEC;
 constexpr int kSocketFlags = 0;
 #endif
 
-// A blocking connect that a signal interrupted goes on in the background; wait for its outcome
-// instead of starting over.
-bool finish_interrupted_connect(int fd) {
-  pollfd p{fd, POLLOUT, 0};
-  int rc;
-  do {
-    rc = poll(&p, 1, -1);
-  } while (rc < 0 && errno == EINTR);
-  if (rc <= 0) return false;
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-  return error == 0;
+// Waits for a connect in progress to finish, at most until `deadline`; true when it succeeded.
+bool finish_connect(int fd, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
+    if (left <= 0) return false;
+    pollfd p{fd, POLLOUT, 0};
+    int rc = poll(&p, 1, static_cast<int>(left));
+    if (rc < 0 && errno == EINTR) continue;
+    if (rc <= 0) return false;
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
+    return error == 0;
+  }
 }
 
 }  // namespace
@@ -72,15 +77,22 @@ native_socket open_stream() {
   return fd;
 }
 
-bool connect_ipv4(native_socket s, const char* address, uint16_t port) {
+bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s) {
   sockaddr_in to;
   std::memset(&to, 0, sizeof to);
   to.sin_family = AF_INET;
-  to.sin_addr.s_addr = inet_addr(address);
+  to.sin_addr.s_addr = htonl(address);
   to.sin_port = htons(port);
-  if (connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0) return true;
-  if (errno == EINTR) return finish_interrupted_connect(s);
-  return false;
+  // The connect runs non-blocking so that it can be bounded; the socket is blocking again for the
+  // send and the receive.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
+  int flags = fcntl(s, F_GETFL, 0);
+  if (flags < 0 || fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) return false;
+  bool connected = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+  if (!connected && (errno == EINPROGRESS || errno == EINTR))
+    connected = finish_connect(s, deadline);
+  if (fcntl(s, F_SETFL, flags) != 0) return false;
+  return connected;
 }
 
 bool set_receive_timeout(native_socket s, int32_t seconds) {

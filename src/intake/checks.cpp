@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "codec/codec.h"
-#include "driver/error.h"
+#include "common/error.h"
 
 namespace quendal {
 

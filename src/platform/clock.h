@@ -17,8 +17,9 @@ struct TimeOfDay {
 class Clock {
  public:
   virtual ~Clock() = default;
-  // Wall clock in whole seconds since 1970 (UTC).
-  virtual int64_t NowSeconds() = 0;
+  // Whole seconds of a clock that only moves forward: receive deadlines are counted on it, so a
+  // step of the wall clock neither stretches nor cuts a wait.
+  virtual int64_t MonotonicSeconds() = 0;
   // Local time of day.
   virtual TimeOfDay LocalTime() = 0;
   // Blocks the calling thread for `ms` milliseconds.

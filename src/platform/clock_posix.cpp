@@ -11,7 +11,11 @@ namespace {
 
 class PosixClock final : public Clock {
  public:
-  int64_t NowSeconds() override { return static_cast<int64_t>(::time(nullptr)); }
+  int64_t MonotonicSeconds() override {
+    struct timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec);
+  }
 
   TimeOfDay LocalTime() override {
     time_t now = ::time(nullptr);

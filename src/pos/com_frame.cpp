@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "codec/codec.h"
-#include "driver/error.h"
+#include "common/error.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
 #include "pos/message.h"
@@ -26,29 +26,6 @@ bool length_fits(const uint8_t* length_bytes) {
 
 }  // namespace
 
-CComPort& com_port() {
-  static CComPort port;
-  return port;
-}
-
-CComPort::CComPort(const CComPort& other) { *this = other; }
-
-CComPort& CComPort::operator=(const CComPort& other) {
-  if (this == &other) return *this;
-  timeout_s = other.timeout_s;
-  handle = other.handle;
-  port_number = other.port_number;
-  byte_size = other.byte_size;
-  stop_bits = other.stop_bits;
-  parity = other.parity;
-  baud = other.baud;
-  event_char = other.event_char;
-  flow_control = other.flow_control;
-  is_open = other.is_open;
-  owns_handle = false;
-  return *this;
-}
-
 bool CComPort::Send(const uint8_t* data, int32_t len) {
   if (len > kFrameMax || len < 0) throw table_error(180);
   if (!Write(data, len)) throw table_error(180);
@@ -58,14 +35,14 @@ bool CComPort::Send(const uint8_t* data, int32_t len) {
 int32_t CComPort::ReceiveFrame(uint8_t* buffer) {
   Clock& c = clock();
   c.BeginPeerWait();
-  const int64_t t0 = c.NowSeconds();
+  const int64_t t0 = c.MonotonicSeconds();
   int64_t now = t0;
   auto elapsed = [&] { return now - t0; };
   // The "pause 100 ms" after an empty poll ends as soon as the line has input, so a frame is
   // taken the moment it lands; the deadline is the same.
   auto pause = [&] {
     c.WaitReady(kPollPauseMs, [this](uint32_t ms) { return WaitReadable(ms); });
-    now = c.NowSeconds();
+    now = c.MonotonicSeconds();
   };
   // Reads bytes [from, to) of the frame as they arrive: all that is queued at once, the clock
   // being read again only after an empty poll. False when the deadline passed first.
@@ -95,7 +72,7 @@ int32_t CComPort::ReceiveFrame(uint8_t* buffer) {
       if (n == 0) {
         pause();
       } else {
-        now = c.NowSeconds();
+        now = c.MonotonicSeconds();
       }
       if (elapsed() > timeout_s) return 0;
     }

@@ -3,12 +3,16 @@
 // receive time-out last set carries over into the next call. The line always runs 8 data bits,
 // no parity, one stop bit, no flow control, DTR and RTS on.
 //
-// The class has the same signature on every platform; com_port_posix.cpp and com_port_win32.cpp
-// hold the platform operations (Open, Close, Read, Write, WaitReadable, ApplyLineSettings), and
-// com_frame.cpp the frame exchange, which is the same everywhere.
+// The port is the same on every platform (com_port.cpp, com_frame.cpp): settings, time-out, open
+// state, framing and the terminal test. The native state and calls sit in its serial line
+// (serial_line.h), one implementation per platform; tests may run the port over a line of their
+// own.
 #pragma once
 
 #include <cstdint>
+#include <memory>
+
+#include "pos/serial_line.h"
 
 namespace quendal {
 
@@ -16,13 +20,20 @@ constexpr int kFrameMax = 512;  // longest frame on the line, and the size of ev
 
 class CComPort {
  public:
-  CComPort() = default;
+  // A port over the platform's own serial line, which it owns.
+  CComPort();
+  // A port over `line`, which the caller owns and keeps alive as long as the port.
+  explicit CComPort(SerialLine& line);
   // A copy shares the open line with the object it was taken from and never closes it; the
   // terminal test works on a copy to have its own time-out.
   CComPort(const CComPort& other);
   CComPort& operator=(const CComPort& other);
   // Nothing is torn down: the library's port is closed by each transaction on its way out.
   ~CComPort() = default;
+
+  // Runs the port over `line` from now on (nullptr: its own platform line again). The port is
+  // closed first. Lets the exchange run over an in-memory line in tests.
+  void UseLine(SerialLine* line);
 
   // Opens COM `port_number` (only its low 8 bits count: 256 is COM 0) exclusively at `baud`,
   // configures the line and discards anything pending. An open port is closed first. Returns 1
@@ -48,7 +59,7 @@ class CComPort {
   bool WaitReadable(uint32_t ms);
   // Sets speed, 8N1, no flow control and raw mode on the open line; the platform's success flag
   // (0 when the port is not open).
-  int ApplyLineSettings(uint32_t baud);
+  int ApplyLineSettings(uint32_t speed);
 
   // Frames: start byte 0x02, the body length as four BCD digits, body, 0x03, XOR check byte.
   // Writes one frame of at most 512 bytes; throws CError 180 when it is longer or refused.
@@ -59,16 +70,14 @@ class CComPort {
 
  private:
   int32_t timeout_s = 30;
-  intptr_t handle = -1;  // descriptor of the open line; -1 while closed
   uint8_t port_number = 0;
-  uint8_t byte_size = 8;
-  uint8_t stop_bits = 0;  // one stop bit
-  uint8_t parity = 0;     // none
-  uint32_t baud = 9600;   // the write time-out is derived from it; the line speed is Open's
-  uint8_t event_char = 13;
-  uint32_t flow_control = 0;  // bit 0 DSR/DTR, bit 1 CTS/RTS, bit 2 XON/XOFF: all off
+  // 8 data bits, no parity, one stop bit, carriage return as event character, no flow control;
+  // its stored speed of 9600 gives the write time-out, the line speed is Open's.
+  LineSettings settings;
   int32_t is_open = 0;
-  bool owns_handle = true;  // false in a copy
+  std::shared_ptr<SerialLine> own_line;  // the platform line of a port that owns one
+  SerialLine* line = nullptr;            // the line in use; a copy shares it and never closes it
+  bool owns_line = true;                 // false in a copy
 };
 
 // The library's one port, constructed with its defaults when the library is loaded.

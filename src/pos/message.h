@@ -12,7 +12,7 @@
 
 #include <cstdint>
 
-#include "driver/result_record.h"
+#include "common/result_record.h"
 #include "intake/trans_record.h"
 #include "pos/com_port.h"
 #include "pos/message_base.h"

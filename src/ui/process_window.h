@@ -1,13 +1,13 @@
 // The small status window shown during a transaction. Each step appends a GBK text to its status;
-// the window shows the whole history. The class has the same signature on every platform: a dialog
-// on Windows, a text view on POSIX systems.
+// the window shows the whole history. The rules and the status log are shared (process_window.cpp);
+// the view is the platform's (window_view.h): a dialog on Windows, none on POSIX systems.
 #pragma once
 
-#include <cstddef>
-#include <memory>
 #include <string>
 
 namespace quendal {
+
+struct WindowView;
 
 class CProcessWindow {
  public:
@@ -27,19 +27,14 @@ class CProcessWindow {
   void Destroy();
 
   // The accumulated status text as GBK bytes.
-  std::string StatusText() const;
+  const std::string& StatusText() const { return status_text_; }
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
+  WindowView* view_ = nullptr;  // the platform's view; null before Create or without one
+  std::string status_text_;
 };
 
 // Empties the calling thread's message queue, dispatching every message. Returns 0.
 int PumpMessages();
-
-// A tool may watch the status texts as they are appended (the CLI prints them live).
-using StatusObserver = void (*)(const char* gbk, size_t length, void* context);
-void set_status_observer(StatusObserver observer, void* context);
-void notify_status_observer(const char* gbk, size_t length);
 
 }  // namespace quendal

@@ -1,50 +1,22 @@
-// The progress window on POSIX systems: a text view that keeps the status text and, when the
-// environment variable QUENDAL_STATUS_LOG names a file, appends each status text to it as its raw
-// GBK bytes.
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
+// POSIX systems have no window to show: the status texts are kept and logged by the shared part,
+// and there is no message queue to pump.
 #include "ui/process_window.h"
+#include "ui/window_view.h"
 
 namespace quendal {
 
-struct CProcessWindow::Impl {
-  std::string status_text;
-  bool created = false;
-};
+struct WindowView {};
 
-CProcessWindow::CProcessWindow() : impl_(new Impl) {}
-
-CProcessWindow::~CProcessWindow() = default;
-
-bool CProcessWindow::Create() {
-  impl_->created = true;
-  return true;
+WindowView* view_create() {
+  static WindowView none;
+  return &none;
 }
 
-void CProcessWindow::Show() { PumpMessages(); }
+void view_show(WindowView*) {}
 
-void CProcessWindow::AppendStatus(const char* gbk) {
-  if (gbk == nullptr) return;
-  size_t n = std::strlen(gbk);
-  if (n > 0) {
-    impl_->status_text.append(gbk, n);
-    const char* log_path = std::getenv("QUENDAL_STATUS_LOG");
-    if (log_path != nullptr && *log_path != '\0') {
-      if (FILE* log = std::fopen(log_path, "ab")) {
-        std::fwrite(gbk, 1, n, log);
-        std::fclose(log);
-      }
-    }
-    notify_status_observer(gbk, n);
-  }
-  PumpMessages();
-}
+void view_set_text(WindowView*, const std::string&) {}
 
-void CProcessWindow::Destroy() { impl_->created = false; }
-
-std::string CProcessWindow::StatusText() const { return impl_->status_text; }
+void view_destroy(WindowView*) {}
 
 int PumpMessages() { return 0; }
 

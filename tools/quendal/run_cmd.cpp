@@ -6,7 +6,6 @@
 #include "commands.h"
 #include "gbk.h"
 #include "quendal/card_trans.h"
-#include "ui/process_window.h"
 
 namespace quendal_tool {
 
@@ -35,26 +34,14 @@ const char kRequestHelp[] =
     "return value (0 approved, 1 failed). Set QUENDAL_STATUS_LOG to a file to keep the raw GBK\n"
     "status texts.\n";
 
-namespace {
-
-void show_status(const char* gbk, size_t length, void* /*context*/) {
-  std::string line = gbk_to_utf8(std::string(gbk, length));
-  std::fputs(line.c_str(), stdout);
-  std::fflush(stdout);
-}
-
-}  // namespace
-
 int cmd_run(int argc, char** argv) {
   if (argc != 1) {
     std::fputs("usage: quendal run \"<request line>\"  (see quendal --help)\n", stderr);
     return 2;
   }
-  quendal::set_status_observer(show_status, nullptr);
   char result[555];
   std::memset(result, 0, sizeof result);
   int rc = card_trans(argv[0], result);
-  quendal::set_status_observer(nullptr, nullptr);
 
   std::string text(result, sizeof result);
   size_t end = text.find_last_not_of(' ');

@@ -1,4 +1,4 @@
-#include "platform/virtual_clock.h"
+#include "support/virtual_clock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,10 +7,10 @@ namespace quendal {
 
 VirtualClock::VirtualClock(int64_t start_seconds) : now_ms_(start_seconds * 1000) {}
 
-int64_t VirtualClock::NowSeconds() { return now_ms_.load() / 1000; }
+int64_t VirtualClock::MonotonicSeconds() { return now_ms_.load() / 1000; }
 
 TimeOfDay VirtualClock::LocalTime() {
-  int64_t day_seconds = NowSeconds() % 86400;
+  int64_t day_seconds = MonotonicSeconds() % 86400;
   if (day_seconds < 0) day_seconds += 86400;
   return TimeOfDay{static_cast<int>(day_seconds / 3600), static_cast<int>(day_seconds / 60 % 60),
                    static_cast<int>(day_seconds % 60)};

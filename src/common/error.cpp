@@ -1,8 +1,8 @@
-#include "driver/error.h"
+#include "common/error.h"
 
 #include <cstring>
 
-#include "driver/texts.h"
+#include "common/texts.h"
 
 namespace quendal {
 
