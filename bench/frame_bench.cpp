@@ -28,7 +28,7 @@ using Steady = std::chrono::steady_clock;
 // The real clock, except that a wait for the line is a fixed sleep that never looks at it.
 class FixedPauseClock final : public quendal::Clock {
  public:
-  int64_t MonotonicSeconds() override { return quendal::real_clock().MonotonicSeconds(); }
+  int64_t MonotonicMs() override { return quendal::real_clock().MonotonicMs(); }
   quendal::TimeOfDay LocalTime() override { return quendal::real_clock().LocalTime(); }
   void SleepMs(uint32_t ms) override { quendal::real_clock().SleepMs(ms); }
   bool WaitReady(uint32_t ms, const std::function<bool(uint32_t)>&) override {

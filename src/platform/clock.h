@@ -17,9 +17,11 @@ struct TimeOfDay {
 class Clock {
  public:
   virtual ~Clock() = default;
-  // Whole seconds of a clock that only moves forward: receive deadlines are counted on it, so a
-  // step of the wall clock neither stretches nor cuts a wait.
-  virtual int64_t MonotonicSeconds() = 0;
+  // Milliseconds of a clock that only moves forward, from an arbitrary start: receive deadlines
+  // are counted on it, so a step of the wall clock neither stretches nor cuts a wait.
+  virtual int64_t MonotonicMs() = 0;
+  // The same clock in whole seconds, the unit of the receive deadlines.
+  int64_t MonotonicSeconds() { return MonotonicMs() / 1000; }
   // Local time of day.
   virtual TimeOfDay LocalTime() = 0;
   // Blocks the calling thread for `ms` milliseconds.

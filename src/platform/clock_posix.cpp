@@ -11,10 +11,10 @@ namespace {
 
 class PosixClock final : public Clock {
  public:
-  int64_t MonotonicSeconds() override {
+  int64_t MonotonicMs() override {
     struct timespec now {};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec);
+    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
   }
 
   TimeOfDay LocalTime() override {

@@ -7,7 +7,7 @@ namespace quendal {
 
 VirtualClock::VirtualClock(int64_t start_seconds) : now_ms_(start_seconds * 1000) {}
 
-int64_t VirtualClock::MonotonicSeconds() { return now_ms_.load() / 1000; }
+int64_t VirtualClock::MonotonicMs() { return now_ms_.load(); }
 
 TimeOfDay VirtualClock::LocalTime() {
   int64_t day_seconds = MonotonicSeconds() % 86400;

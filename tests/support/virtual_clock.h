@@ -27,7 +27,7 @@ class VirtualClock final : public Clock {
   // Starts at `start_seconds` since 1970; the local time of day is taken from it as UTC.
   explicit VirtualClock(int64_t start_seconds = 1765324800 /* 2025-12-10 00:00:00 */);
 
-  int64_t MonotonicSeconds() override;
+  int64_t MonotonicMs() override;
   TimeOfDay LocalTime() override;
   void SleepMs(uint32_t ms) override;
   bool WaitReady(uint32_t ms, const std::function<bool(uint32_t)>& wait_real) override;
