@@ -1,6 +1,7 @@
 // The library's one exported entry point: one call is one whole transaction.
 #include "quendal/card_trans.h"
 
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -22,6 +23,19 @@ char g_failure_text[kFailureTextSize];
 namespace {
 
 constexpr int kResultSize = 555;
+
+// Set for the whole of a call. The port, the host link, the failure text and the clock are the
+// process's one set, so a second call while one runs (from another thread, or re-entered from a
+// message the progress window's pump dispatched) is turned away before it touches any of them. A
+// flag and not a mutex: a re-entered call on the running call's own thread must not wait for it.
+std::atomic<bool> g_call_running{false};
+
+// The refusal of an overlapping call: "操作取消", then spaces to the end of the result.
+void refuse_overlapping_call(char* result) {
+  const CError cancelled = table_error(206);
+  std::memset(result, ' ', kResultSize);
+  std::memcpy(result, cancelled.text, cancelled.TextLength());
+}
 constexpr uint32_t kSuccessPauseMs = 3000;
 constexpr uint32_t kFailurePauseMs = 5000;
 
@@ -109,11 +123,18 @@ int run_call(const char* request, char* result) {
 extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* result) {
   if (result == nullptr) return 1;
   if (request == nullptr) request = "";
+  if (quendal::g_call_running.exchange(true)) {
+    quendal::refuse_overlapping_call(result);
+    return 1;
+  }
+  int rc = 1;
   try {
-    return quendal::run_call(request, result);
+    rc = quendal::run_call(request, result);
   } catch (...) {
     // Even the failure path could not run (memory exhausted): still leave a defined result.
     std::memset(result, ' ', 555);
-    return 1;
+    rc = 1;
   }
+  quendal::g_call_running.store(false);
+  return rc;
 }
