@@ -1,5 +1,6 @@
 #include "driver/transaction.h"
 
+#include <cstddef>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -28,6 +29,16 @@ constexpr int32_t kAnswerTimeoutS = 120;
 constexpr int32_t kQueryTimeoutS = 5;
 // Time-outs after which the call still goes on with a query; the next one ends it.
 constexpr int kMaxQueries = 3;
+// Requests for the bank the terminal may make in one call; the next one ends it. A sale takes one
+// or two (the transaction, and a reversal or a script notice after it), a terminal that also
+// signs on, fetches keys or uploads its batch a few more: 32 leaves ample room for all of that,
+// while a terminal stuck asking for its bank is stopped after a bounded number of connections
+// (at most 32 bank time-outs, each its own and never more than 300 s).
+constexpr int kMaxRelays = 32;
+
+// The final answer's payload must reach the end of the response text.
+constexpr int kFinalAnswerMin =
+    static_cast<int>(offsetof(ResultRecord, resp_text) + sizeof(ResultRecord::resp_text));
 
 const char kTransactionRequest[2] = {'A', '0'};
 const char kQueryRequest[2] = {'B', '0'};
@@ -77,23 +88,13 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
   // Serve the terminal until its final answer.
   for (;;) {
     port.Send(message_.GetFrame(), frame_length);
-    int kind;
-    for (;;) {
-      int32_t received = port.ReceiveFrame(receive_buffer_);
-      if (received == 0) {
-        kind = -1;
-        break;
-      }
-      window.AppendStatus(text::kAnswerFromPos);
-      message_.Load(receive_buffer_, received);
-      kind = message_.header.GetKind();
-      if (kind != kKindSettlement) break;
-      // A settlement notice is shown; the final answer follows without anything being sent.
-      window.AppendStatus(text::kSettlementFromPos);
-    }
+    int kind = ReceiveFromTerminal(window);
     if (kind == -1) {
       frame_length = TimedOut(window, rec);
     } else if (kind == kKindRelay) {
+      // A terminal that asks for its bank without end must not hold the call, nor open
+      // connections to the bank without end.
+      if (relays_++ == kMaxRelays) throw table_error(189);
       frame_length = Relay(window, rec);
     } else if (kind == kKindFinal) {
       Finish(window, rec, res);
@@ -102,6 +103,38 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
       throw table_error(189);
     }
   }
+}
+
+int Transaction::ReceiveFromTerminal(CProcessWindow& window) {
+  CComPort& port = com_port();
+  Clock& c = clock();
+  // One deadline for the terminal's answer, whatever settlement notices come before it: a notice
+  // does not give the terminal its time again.
+  const int32_t timeout_s = port.Timeout();
+  const int64_t deadline_s = c.MonotonicSeconds() + timeout_s;
+  int kind = -1;
+  for (;;) {
+    int32_t received = port.ReceiveFrame(receive_buffer_);
+    if (received == 0) break;
+    window.AppendStatus(text::kAnswerFromPos);
+    // Nothing of a damaged frame is acted on, nor does any of it reach a host.
+    if (!check_byte_matches(receive_buffer_, received)) {
+      port.SetTimeout(timeout_s);
+      throw table_error(177);
+    }
+    message_.Load(receive_buffer_, received);
+    kind = message_.header.GetKind();
+    if (kind != kKindSettlement) break;
+    // A settlement notice is shown; the final answer follows without anything being sent.
+    window.AppendStatus(text::kSettlementFromPos);
+    kind = -1;
+    int64_t left = deadline_s - c.MonotonicSeconds();
+    if (left <= 0) break;
+    port.SetTimeout(static_cast<int32_t>(left));
+  }
+  // The port's time-out outlives the call: it is left as the step set it.
+  port.SetTimeout(timeout_s);
+  return kind;
 }
 
 int Transaction::TimedOut(CProcessWindow& window, TransRecord& rec) {
@@ -142,6 +175,9 @@ int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
 void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res) {
   window.AppendStatus(text::kTransComplete);
   if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(206);
+  // A final answer too short to hold the response code and text is no result: nothing of it is
+  // judged or reported.
+  if (message_.body.GetLength() < kFinalAnswerMin) throw table_error(189);
   message_.Unpack();
   message_.body.GetResult(res);
 

@@ -30,6 +30,9 @@ class Transaction {
   void ReleaseOnFailure(const CError& error) noexcept;
 
  private:
+  // Waits for the terminal's next frame that is not a settlement notice, within the port's
+  // time-out; returns its kind, or -1 when none came in time. Throws 177 on a bad check byte.
+  int ReceiveFromTerminal(CProcessWindow& window);
   // The exchange loop's steps; each returns the length of the frame to send next.
   int TimedOut(CProcessWindow& window, TransRecord& rec);
   int Relay(CProcessWindow& window, const TransRecord& rec);
@@ -42,6 +45,7 @@ class Transaction {
   CHostLink host_link_;    // pointed at the business host or the bank host before each use
   int com_port_ = 0;       // the terminal's COM port number from the request
   int timeout_count_ = 0;  // the terminal's receive time-outs in this call
+  int relays_ = 0;         // requests for the bank served in this call
 };
 
 }  // namespace quendal

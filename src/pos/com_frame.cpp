@@ -16,12 +16,14 @@ constexpr uint8_t kStx = 0x02;
 constexpr uint32_t kPollPauseMs = 100;
 constexpr int32_t kTestTimeoutS = 2;
 
-// The longest body a 512-byte frame holds, and whether both length bytes are decimal digits.
+// Whether both length bytes are decimal digits and the length is one a frame can have: at least a
+// whole header, at most the longest body a 512-byte frame holds.
 bool length_fits(const uint8_t* length_bytes) {
   for (int i = 0; i < 2; ++i) {
     if ((length_bytes[i] >> 4) > 9 || (length_bytes[i] & 0x0F) > 9) return false;
   }
-  return bcd_to_int(length_bytes, 4) <= kFrameMax - 5;
+  int body = bcd_to_int(length_bytes, 4);
+  return body >= kHeaderLength && body <= kFrameMax - 5;
 }
 
 }  // namespace
@@ -78,7 +80,8 @@ int32_t CComPort::ReceiveFrame(uint8_t* buffer) {
     }
     if (!read_until(have, 3)) return 0;
     if (length_fits(buffer + 1)) break;
-    // A length the buffer cannot hold (or no length at all) means this was not a frame start:
+    // A length the buffer cannot hold, one too short for a header, or no length at all means this
+    // was not a frame start:
     // look for one in the two bytes taken as its length and hunt on, within the same deadline.
     if (buffer[1] == kStx) {
       buffer[1] = buffer[2];

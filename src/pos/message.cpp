@@ -29,6 +29,13 @@ uint8_t* write_tlv(uint8_t* at, const char tag[3], uint32_t n, const void* value
 
 }  // namespace
 
+bool check_byte_matches(const uint8_t* frame, int length) {
+  if (frame == nullptr || length < 5) return false;
+  uint8_t lrc = 0;
+  for (int i = 1; i < length - 1; ++i) lrc ^= frame[i];
+  return lrc == frame[length - 1];
+}
+
 // ---- header ----
 
 CMessageHeader::CMessageHeader() {

@@ -48,6 +48,11 @@ struct PosRequest {
 };
 static_assert(sizeof(PosRequest) == 453, "the request payload is 453 bytes");
 
+// Whether the last byte of the received frame `frame` of `length` bytes is the XOR of every byte
+// from the first length byte through the end byte, as the sender computed it. False for anything
+// shorter than a frame start and its trailer.
+bool check_byte_matches(const uint8_t* frame, int length);
+
 class CMessageHeader : public CMessageBase {
  public:
   CMessageHeader();
