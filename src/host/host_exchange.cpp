@@ -1,5 +1,6 @@
 #include "host/host_exchange.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -30,28 +31,45 @@ struct Answer {
   int32_t received;
 };
 
-// One exchange on the link: connect, send, one receive, close. The answer buffer is zeroed first,
-// so an answer too short to carry a flag is read as a refusal, never from stale bytes.
+// One exchange on the link: connect, send, receive, close. A host may write its answer in pieces:
+// the receive goes on until the length and the flag are in (or the host closes, or the time-out
+// passes), and the answer is judged from what arrived. The answer buffer is zeroed first, so an
+// answer too short to carry a flag is read as a refusal, never from stale bytes.
 void exchange(CHostLink& link, CInsurance& message, Answer& answer) {
   std::memset(answer.bytes, 0, sizeof answer.bytes);
   link.Connect();
   link.Send(message.Data(), message.GetLength());
-  answer.received = link.Receive(answer.bytes);
+  answer.received = link.ReceiveAtLeast(answer.bytes, static_cast<int32_t>(kFlagAt + 1));
   link.Close();
+}
+
+// The longest start of `text` (n bytes) within `limit` bytes that does not end inside a GBK
+// character: a lead byte 0x81-0xFE takes the byte after it along.
+size_t gbk_cut(const char* text, size_t n, size_t limit) {
+  if (n <= limit) return n;
+  size_t at = 0;
+  while (at < limit) {
+    const uint8_t byte = static_cast<uint8_t>(text[at]);
+    const size_t width = (byte >= 0x81 && byte <= 0xFE) ? 2 : 1;
+    if (at + width > limit) break;
+    at += width;
+  }
+  return at;
 }
 
 bool accepted(const Answer& answer) {
   return answer.received > static_cast<int32_t>(kFlagAt) && answer.bytes[kFlagAt] == '1';
 }
 
-// The host's text: m - 5 bytes from byte 9, never more than arrived behind byte 9 nor than `limit`.
+// The host's text: m - 5 bytes from byte 9, never more than arrived behind byte 9 nor than `limit`,
+// and cut there only between two characters.
 size_t host_text_length(const Answer& answer, size_t limit) {
   int32_t m = dec_to_int(answer.bytes, kLengthDigits);
   if (m < kTextOverhead) return 0;
   size_t wanted = static_cast<size_t>(m - kTextOverhead);
   size_t arrived = answer.received > static_cast<int32_t>(kTextAt) ? answer.received - kTextAt : 0;
   if (wanted > arrived) wanted = arrived;
-  return wanted < limit ? wanted : limit;
+  return gbk_cut(answer.bytes + kTextAt, wanted, limit);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "host/host_link.h"
 
+#include <chrono>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -93,6 +94,33 @@ int32_t CHostLink::Receive(char* buffer) {
   int32_t n = net::receive_once(socket_handle, buffer, kMaxMessage);
   if (n <= 0) Fail(kReceiveError);
   return n;
+}
+
+int32_t CHostLink::ReceiveAtLeast(char* buffer, int32_t wanted) {
+  if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
+  if (wanted > kMaxMessage) wanted = kMaxMessage;
+  // The socket's own waits are real time, so the whole receive is bounded on the real monotonic
+  // clock: each piece may take only what is left of the one time-out.
+  using steady = std::chrono::steady_clock;
+  const int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
+  const steady::time_point deadline = steady::now() + std::chrono::seconds(seconds);
+  int32_t have = 0;
+  while (have < wanted) {
+    auto left_ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now()).count();
+    if (left_ms <= 0) break;
+    // Whole seconds are what the socket layer takes; rounding up keeps the last wait from being 0,
+    // which would be no time-out at all.
+    if (!net::set_receive_timeout(socket_handle, static_cast<int32_t>((left_ms + 999) / 1000))) {
+      if (have == 0) Fail(kReceiveError);
+      break;
+    }
+    int32_t n = net::receive_once(socket_handle, buffer + have, kMaxMessage - have);
+    if (n <= 0) break;
+    have += n;
+  }
+  if (have == 0) Fail(kReceiveError);
+  return have;
 }
 
 void CHostLink::Close() {

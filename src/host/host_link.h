@@ -31,7 +31,11 @@ class CHostLink {
   void Connect();                            // 196 bank host, 199 business host
   void Send(const char* data, int32_t len);  // 197 / 200; `len` 1 to 512
   int32_t Receive(char* buffer);             // 198 / 201; `buffer` holds 512 bytes
-  void Close();                              // does nothing on a closed link
+  // Receives into `buffer` (512 bytes) until at least `wanted` bytes have arrived, the host has
+  // closed, or the link's time-out has passed since the call began; returns the bytes that came.
+  // 198 / 201 only when nothing came at all.
+  int32_t ReceiveAtLeast(char* buffer, int32_t wanted);
+  void Close();  // does nothing on a closed link
   int32_t IsConnected() const { return connected; }
 
   const char* Address() const { return address; }
