@@ -21,6 +21,7 @@ constexpr int kHeader = 23;
 constexpr int kPayloadMax = 484;
 constexpr int kRequestPayload = 453;
 constexpr int kResultSize = 555;
+constexpr int64_t kByteNs = 10 * 1000000000LL / 9600;  // one byte on a 9600-baud line
 
 void put_digits(uint8_t* at, int width, int value) {
   for (int i = width - 1; i >= 0; --i) {
@@ -250,6 +251,13 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
     return;
   }
   if (scenario_.settlement) SendFrame("00000000", 0x88, {});
+  if (scenario_.settlement_forever > 0) {
+    while (!stop_) {
+      SendFrame("00000000", 0x88, {});
+      Pause(static_cast<uint32_t>(scenario_.settlement_forever));
+    }
+    return;
+  }
   SendFinal();
 }
 
@@ -263,6 +271,10 @@ void TerminalSim::SendFinal() {
       return;
     case FinalAnswer::kUnknownKind:
       SendFrame("00000000", scenario_.unknown_kind, {});
+      return;
+    case FinalAnswer::kRaw:
+      Record(false, scenario_.raw_final);
+      WriteAll(scenario_.raw_final.data(), scenario_.raw_final.size());
       return;
     case FinalAnswer::kApprove:
     case FinalAnswer::kDecline:
@@ -288,13 +300,15 @@ void TerminalSim::SendFinal() {
   copy_text(result, 173, "000001", 6);
   copy_text(result, 179, "20251210120000", 14);
   result.resize(kPayloadMax);  // a frame carries no more of the result
-  SendFrame("00000000", 0, result);
+  SendFrame("00000000", 0, result, scenario_.cut_final);
 }
 
 void TerminalSim::SendFrame(const std::string& code, uint8_t kind,
-                            const std::vector<uint8_t>& payload) {
+                            const std::vector<uint8_t>& payload, int cut) {
+  if (kind == 0x88 && scenario_.on_settlement) scenario_.on_settlement();
   std::vector<uint8_t> frame = terminal_frame(code, kind, payload);
   if (scenario_.bad_lrc) frame.back() ^= 0xFF;
+  if (cut > 0 && static_cast<size_t>(cut) < frame.size()) frame.resize(static_cast<size_t>(cut));
   std::vector<uint8_t> wire;
   for (int i = 0; i < scenario_.noise_bytes; ++i) {
     wire.push_back(static_cast<uint8_t>(0xA0 + i % 16));
@@ -307,9 +321,12 @@ void TerminalSim::SendFrame(const std::string& code, uint8_t kind,
   Record(false, frame);
 
   if (scenario_.pace) {
-    for (uint8_t b : wire) {
-      if (stop_ || !WriteAll(&b, 1)) return;
-      std::this_thread::sleep_for(std::chrono::microseconds(1042));
+    // 10 bits a byte at 9600 baud; byte i is due i byte-times after the first.
+    const auto start = std::chrono::steady_clock::now();
+    for (size_t i = 0; i < wire.size(); ++i) {
+      std::this_thread::sleep_until(start +
+                                    std::chrono::nanoseconds(kByteNs * static_cast<int64_t>(i)));
+      if (stop_ || !WriteAll(&wire[i], 1)) return;
     }
     return;
   }

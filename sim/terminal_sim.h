@@ -12,6 +12,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -25,6 +26,7 @@ enum class FinalAnswer {
   kCancel,       // kind 0, header code "CANCEL"
   kUnknownKind,  // a frame of the scenario's unknown kind
   kSilent,       // nothing at all after the relays
+  kRaw,          // the scenario's raw bytes, as they stand, in place of a final answer
 };
 
 struct TerminalScenario {
@@ -37,15 +39,22 @@ struct TerminalScenario {
   int relays = 0;                      // frames of kind 0x55 before the final answer
   int relay_bytes = 40;                // payload bytes of each of them (at most 484)
   bool settlement = false;             // a notice of kind 0x88 just before the final answer
+  int settlement_forever = 0;          // > 0: notices without end, this many ms apart (real time)
   uint8_t unknown_kind = 0x41;
+  std::vector<uint8_t> raw_final;  // for FinalAnswer::kRaw
+  int cut_final = 0;               // > 0: only this many bytes of the final answer go out
+  // Called before each settlement notice goes out (tests move a virtual clock with it).
+  std::function<void()> on_settlement;
 
   // Line faults, applied to every frame the simulator sends.
   int noise_bytes = 0;          // bytes of noise (never 0x02) before the frame
   bool bad_length = false;      // a frame start with an impossible length before the frame
-  bool bad_lrc = false;         // a wrong check byte (the library does not verify it)
+  bool bad_lrc = false;         // a wrong check byte (the test reply's is never looked at)
   int split_pieces = 1;         // the frame goes out in this many pieces ...
   uint32_t split_pause_ms = 0;  // ... with this real pause between them
-  bool pace = false;            // one byte every 1.04 ms, as a 9600-baud line carries them
+  // Each byte at its time on a 9600-baud line (10 bits a byte) counted from the frame's first
+  // byte: an absolute schedule, so a late wake-up does not slow the bytes after it.
+  bool pace = false;
 };
 
 // One frame that crossed the line, as the simulator saw it.
@@ -83,7 +92,9 @@ class TerminalSim {
  private:
   void Run();
   void OnFrame(const std::vector<uint8_t>& frame);
-  void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload);
+  // `cut` > 0 sends only the first `cut` bytes of the frame.
+  void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload,
+                 int cut = 0);
   void SendFinal();
   bool WriteAll(const uint8_t* data, size_t n);
   void Pause(uint32_t ms);
