@@ -33,7 +33,10 @@ namespace {
 struct ScriptedPeer {
   bool connect_ok = true;
   bool send_ok = true;
-  int32_t receive_result = 0;  // what receive_once returns
+  std::vector<int32_t> pieces;  // the size of each receive that brings bytes, in order
+  int32_t after_pieces = 0;     // what a receive returns once they are used up: 0 closed, -1
+  size_t next_piece = 0;
+  size_t answered = 0;  // bytes of `answer` already handed out
   std::vector<uint8_t> answer;
   int open_sockets = 0;
 };
@@ -50,8 +53,8 @@ native_socket open_stream() {
   ++g_peer.open_sockets;
   return 7;
 }
-bool connect_ipv4(native_socket, const char* address, uint16_t) {
-  if (std::strlen(address) > static_cast<size_t>(CHostLink::kMaxAddress)) std::abort();
+bool connect_ipv4(native_socket, uint32_t, uint16_t, int32_t timeout_s) {
+  if (timeout_s < 1) std::abort();  // a connect must be bounded
   return g_peer.connect_ok;
 }
 bool set_receive_timeout(native_socket, int32_t seconds) {
@@ -65,12 +68,13 @@ int32_t send_once(native_socket, const char* data, int32_t len) {
   return g_peer.send_ok ? len : -1;
 }
 int32_t receive_once(native_socket, char* buffer, int32_t capacity) {
-  int32_t n = g_peer.receive_result;
-  if (n > capacity) n = capacity;
-  if (n > 0) {
-    std::memset(buffer, 0, static_cast<size_t>(n));
-    std::memcpy(buffer, g_peer.answer.data(),
-                std::min(g_peer.answer.size(), static_cast<size_t>(n)));
+  if (capacity < 1) std::abort();
+  if (g_peer.next_piece >= g_peer.pieces.size()) return g_peer.after_pieces;
+  int32_t n = std::min(g_peer.pieces[g_peer.next_piece++], capacity);
+  // The peer's bytes, then zeros once its answer is used up.
+  for (int32_t i = 0; i < n; ++i) {
+    size_t at = g_peer.answered++;
+    buffer[i] = at < g_peer.answer.size() ? static_cast<char>(g_peer.answer[at]) : '\0';
   }
   return n;
 }
@@ -102,7 +106,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_peer = ScriptedPeer{};
   g_peer.connect_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
   g_peer.send_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
-  g_peer.receive_result = in.ConsumeIntegralInRange<int32_t>(-1, CHostLink::kMaxMessage + 8);
+  const int piece_count = in.ConsumeIntegralInRange<int>(0, 12);
+  for (int i = 0; i < piece_count; ++i) {
+    g_peer.pieces.push_back(in.ConsumeIntegralInRange<int32_t>(1, CHostLink::kMaxMessage + 8));
+  }
+  g_peer.after_pieces = in.ConsumeBool() ? 0 : -1;
   const bool report = in.ConsumeBool();
 
   ResultRecord res;
