@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "common/result_record.h"
 #include "common/texts.h"
+#include "common/wire_trace.h"
 #include "driver/failure_text.h"
 #include "driver/transaction.h"
 #include "intake/checks.h"
@@ -128,6 +129,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     return 1;
   }
   int rc = 1;
+  quendal::wire_trace::BeginCall();
   try {
     rc = quendal::run_call(request, result);
   } catch (...) {
@@ -135,6 +137,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     std::memset(result, ' ', 555);
     rc = 1;
   }
+  quendal::wire_trace::EndCall();
   quendal::g_call_running.store(false);
   return rc;
 }

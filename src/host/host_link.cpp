@@ -5,6 +5,7 @@
 
 #include "codec/codec.h"
 #include "common/error.h"
+#include "common/wire_trace.h"
 #include "host/socket_ops.h"
 
 namespace quendal {
@@ -16,6 +17,13 @@ constexpr int32_t kSendError = 197;
 constexpr int32_t kReceiveError = 198;
 // The business host's codes follow the bank host's, three further on.
 constexpr int32_t kBusinessHostOffset = 3;
+
+void trace(int32_t host_kind, bool outgoing, const char* bytes, int32_t n) {
+  using wire_trace::Direction;
+  Direction d = host_kind == 1 ? (outgoing ? Direction::kToBusiness : Direction::kFromBusiness)
+                               : (outgoing ? Direction::kToBank : Direction::kFromBank);
+  wire_trace::HostBytes(d, bytes, static_cast<size_t>(n));
+}
 
 // The address exactly as the request checks read it: four '.'-separated decimal parts, an empty
 // part being 0. A leading zero is never octal, so "010.001.002.003" is 10.1.2.3.
@@ -82,7 +90,9 @@ void CHostLink::Connect() {
 
 void CHostLink::Send(const char* data, int32_t len) {
   if (connected == 0 || data == nullptr || len < 1 || len > kMaxMessage) Fail(kSendError);
-  if (net::send_once(socket_handle, data, len) <= 0) Fail(kSendError);
+  int32_t sent = net::send_once(socket_handle, data, len);
+  if (sent <= 0) Fail(kSendError);
+  trace(host_kind, true, data, sent);
 }
 
 int32_t CHostLink::Receive(char* buffer) {
@@ -93,6 +103,7 @@ int32_t CHostLink::Receive(char* buffer) {
   if (!net::set_receive_timeout(socket_handle, seconds)) Fail(kReceiveError);
   int32_t n = net::receive_once(socket_handle, buffer, kMaxMessage);
   if (n <= 0) Fail(kReceiveError);
+  trace(host_kind, false, buffer, n);
   return n;
 }
 
@@ -117,6 +128,7 @@ int32_t CHostLink::ReceiveAtLeast(char* buffer, int32_t wanted) {
     }
     int32_t n = net::receive_once(socket_handle, buffer + have, kMaxMessage - have);
     if (n <= 0) break;
+    trace(host_kind, false, buffer + have, n);
     have += n;
   }
   if (have == 0) Fail(kReceiveError);

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/wire_trace.h"
 #include "ui/window_view.h"
 
 namespace quendal {
@@ -46,6 +47,7 @@ void CProcessWindow::AppendStatus(const char* gbk) {
     if (n > 0) {
       status_text_.append(gbk, n);
       log_status(gbk, n);
+      wire_trace::Status(gbk, n);
     }
     view_set_text(view_, status_text_);
   }

@@ -1,0 +1,161 @@
+#include "common/wire_trace.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/clock.h"
+
+namespace quendal {
+namespace wire_trace {
+
+namespace {
+
+constexpr int kHeaderAt = 3;     // the header follows the start byte and the two length bytes
+constexpr int kPayloadAt = 26;   // and is 23 bytes long
+constexpr int kKindAt = 3 + 19;  // the frame's kind byte
+constexpr uint8_t kRelayKind = 0x55;
+
+// One call's trace. Calls never overlap in a process, so one state serves.
+struct State {
+  std::FILE* file = nullptr;
+  bool payloads = false;
+  int64_t start_ms = 0;
+};
+State g_state;
+
+const char* name_of(Direction d) {
+  switch (d) {
+    case Direction::kToTerminal:
+      return "library->terminal";
+    case Direction::kFromTerminal:
+      return "terminal->library";
+    case Direction::kToBank:
+      return "library->bank";
+    case Direction::kFromBank:
+      return "bank->library";
+    case Direction::kToBusiness:
+      return "library->business";
+    case Direction::kFromBusiness:
+      return "business->library";
+  }
+  return "?";
+}
+
+std::string hex_of(const uint8_t* bytes, size_t n) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(n * 3);
+  for (size_t i = 0; i < n; ++i) {
+    if (i > 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0x0F];
+  }
+  return out;
+}
+
+void write_line(const std::string& line) {
+  if (g_state.file == nullptr) return;
+  long long ms = static_cast<long long>(clock().MonotonicMs() - g_state.start_ms);
+  // Any failure to write is the trace's loss alone.
+  std::fprintf(g_state.file, "%lld %s\n", ms, line.c_str());
+  std::fflush(g_state.file);
+}
+
+int bcd(uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+
+}  // namespace
+
+void BeginCall() {
+  // Nothing of the trace may reach the call, not even an allocation failure.
+  try {
+    EndCall();
+    const char* path = std::getenv("QUENDAL_TRACE");
+    if (path == nullptr || *path == '\0') return;
+    const char* payloads = std::getenv("QUENDAL_TRACE_PAYLOADS");
+    g_state.payloads = payloads != nullptr && std::strcmp(payloads, "1") == 0;
+    g_state.start_ms = clock().MonotonicMs();
+    g_state.file = std::fopen(path, "ab");
+    write_line("call begins");
+  } catch (...) {
+  }
+}
+
+void EndCall() {
+  if (g_state.file == nullptr) return;
+  try {
+    write_line("call ends");
+  } catch (...) {
+  }
+  std::fclose(g_state.file);
+  g_state.file = nullptr;
+}
+
+void TerminalFrame(Direction direction, const uint8_t* frame, size_t n) {
+  try {
+    if (g_state.file == nullptr || frame == nullptr) return;
+    std::string line = std::string(name_of(direction)) + " " + std::to_string(n) + " bytes";
+    if (n < static_cast<size_t>(kPayloadAt) + 2) {
+      write_line(line + ": " + hex_of(frame, n));
+      return;
+    }
+    const size_t payload = n - kPayloadAt - 2;
+    const bool hidden = frame[kKindAt] == kRelayKind && !g_state.payloads && payload > 0;
+    if (hidden) {
+      // Start, length and header, then the trailer; the relayed bank traffic by its length.
+      line += ": " + hex_of(frame, kPayloadAt) + " [" + std::to_string(payload) +
+              " payload bytes not shown] " + hex_of(frame + n - 2, 2);
+    } else {
+      line += ": " + hex_of(frame, n);
+    }
+    char code[9] = {};
+    for (int i = 0; i < 8; ++i) {
+      uint8_t c = frame[kHeaderAt + 3 + i];
+      code[i] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
+    }
+    uint8_t lrc = 0;
+    for (size_t i = 1; i + 1 < n; ++i) lrc ^= frame[i];
+    char decoded[128];
+    std::snprintf(decoded, sizeof decoded, " | length %d code %s kind 0x%02X payload %zu check %s",
+                  bcd(frame[1]) * 100 + bcd(frame[2]), code, frame[kKindAt], payload,
+                  lrc == frame[n - 1] ? "ok" : "BAD");
+    write_line(line + decoded);
+  } catch (...) {
+  }
+}
+
+void HostBytes(Direction direction, const char* bytes, size_t n) {
+  try {
+    if (g_state.file == nullptr || bytes == nullptr) return;
+    std::string line = std::string(name_of(direction)) + " " + std::to_string(n) + " bytes";
+    const bool bank = direction == Direction::kToBank || direction == Direction::kFromBank;
+    if (bank && !g_state.payloads) {
+      line += " [not shown]";
+    } else {
+      line += ": " + hex_of(reinterpret_cast<const uint8_t*>(bytes), n);
+    }
+    write_line(line);
+  } catch (...) {
+  }
+}
+
+void Status(const char* gbk, size_t n) {
+  try {
+    if (g_state.file == nullptr || gbk == nullptr) return;
+    std::string text = gbk_to_utf8(gbk, n);
+    // One line per event: a text's own line breaks are shown as \n.
+    std::string shown;
+    for (char c : text) {
+      if (c == '\n') {
+        shown += "\\n";
+      } else {
+        shown += c;
+      }
+    }
+    write_line("status \"" + shown + "\"");
+  } catch (...) {
+  }
+}
+
+}  // namespace wire_trace
+}  // namespace quendal
