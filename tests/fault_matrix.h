@@ -322,29 +322,54 @@ inline std::vector<Scenario> fault_scenarios() {
 class ScenarioRig {
  public:
   ScenarioRig(const Scenario& scenario, quendal::VirtualClock& clock)
-      : bank_("bank", quendal_sim::HostRole::kBank),
+      : scenario_(scenario),
+        bank_("bank", quendal_sim::HostRole::kBank),
         business_("business", quendal_sim::HostRole::kBusiness) {
     TerminalScenario t;
     if (scenario.terminal) scenario.terminal(t);
     if (t.settlement_forever > 0) t.on_settlement = [&clock] { clock.Advance(2000); };
     terminal_.reset(new quendal_sim::TerminalSim(t));
     ok_ = terminal_->Start() && bank_.Start() && business_.Start();
-    setenv(variable_.c_str(),
-           scenario.com_device != nullptr ? scenario.com_device : terminal_->SlavePath().c_str(),
-           1);
 
     uint16_t bank_port = bank_.Port();
-    switch (scenario.bank) {
+    if (scenario.bank == Bank::kNotListening) {
+      refusing_.reset(new quendal_sim::RefusingPort());
+      bank_port = refusing_->Port();
+    } else if (scenario.bank == Bank::kNeverAccepting) {
+      never_.reset(new NeverAcceptingPort());
+      bank_port = never_->Port();
+    }
+    uint16_t business_port = business_.Port();
+    if (scenario.business == Business::kNotListening) {
+      refusing_.reset(new quendal_sim::RefusingPort());
+      business_port = refusing_->Port();
+    } else if (scenario.business == Business::kPieces) {
+      pieces_.reset(new PiecesHost({"0005", "0001|"}));
+      business_port = pieces_->Port();
+    }
+    request_ = "1|REF000000000001|B0110001|12345|000000|VAL001|POLICY-42||" +
+               std::to_string(kMatrixCom) + "|127.0.0.1|" + std::to_string(bank_port) +
+               "|1|127.0.0.1|" + std::to_string(business_port) + "|1";
+    if (scenario.request) request_ = scenario.request(request_);
+    Arm();
+  }
+  ~ScenarioRig() {
+    terminal_->Stop();
+    bank_.Stop();
+    business_.Stop();
+    unsetenv(variable_.c_str());
+  }
+
+  // Readies the rig for its next call: the COM port's device and the hosts' answers.
+  void Arm() {
+    setenv(variable_.c_str(),
+           scenario_.com_device != nullptr ? scenario_.com_device : terminal_->SlavePath().c_str(),
+           1);
+    switch (scenario_.bank) {
       case Bank::kAnswer:
-        bank_.SetScenario(quendal_sim::answer_of_size(40));
-        break;
       case Bank::kNotListening:
-        refusing_.reset(new quendal_sim::RefusingPort());
-        bank_port = refusing_->Port();
-        break;
       case Bank::kNeverAccepting:
-        never_.reset(new NeverAcceptingPort());
-        bank_port = never_->Port();
+        bank_.SetScenario(quendal_sim::answer_of_size(40));
         break;
       case Bank::kSilent:
         bank_.SetScenario(HostScenario::Silent());
@@ -359,10 +384,11 @@ class ScenarioRig {
         bank_.SetScenario(HostScenario::Reset());
         break;
     }
-    uint16_t business_port = business_.Port();
     business_.SetScenario(quendal_sim::business_accept());
-    switch (scenario.business) {
+    switch (scenario_.business) {
       case Business::kAccept:
+      case Business::kNotListening:
+      case Business::kPieces:
         break;
       case Business::kRefuseTest:
         business_.SetScenario(quendal_sim::business_refuse("CLOSED"));
@@ -370,10 +396,6 @@ class ScenarioRig {
       case Business::kRefuseReport:
         business_.QueueScenario(quendal_sim::business_accept());
         business_.SetScenario(quendal_sim::business_refuse("NO WAY"));
-        break;
-      case Business::kNotListening:
-        refusing_.reset(new quendal_sim::RefusingPort());
-        business_port = refusing_->Port();
         break;
       case Business::kSilent:
         business_.SetScenario(HostScenario::Silent());
@@ -388,21 +410,7 @@ class ScenarioRig {
       case Business::kReset:
         business_.SetScenario(HostScenario::Reset());
         break;
-      case Business::kPieces:
-        pieces_.reset(new PiecesHost({"0005", "0001|"}));
-        business_port = pieces_->Port();
-        break;
     }
-    request_ = "1|REF000000000001|B0110001|12345|000000|VAL001|POLICY-42||" +
-               std::to_string(kMatrixCom) + "|127.0.0.1|" + std::to_string(bank_port) +
-               "|1|127.0.0.1|" + std::to_string(business_port) + "|1";
-    if (scenario.request) request_ = scenario.request(request_);
-  }
-  ~ScenarioRig() {
-    terminal_->Stop();
-    bank_.Stop();
-    business_.Stop();
-    unsetenv(variable_.c_str());
   }
 
   bool ok() const { return ok_; }
@@ -427,6 +435,7 @@ class ScenarioRig {
   }
 
  private:
+  const Scenario scenario_;
   std::string variable_ = "QUENDAL_COM" + std::to_string(kMatrixCom);
   std::unique_ptr<quendal_sim::TerminalSim> terminal_;
   quendal_sim::HostSim bank_;
