@@ -54,9 +54,7 @@ TEST_F(Soak, DISABLED_TenThousandCallsLeaveNoDescriptorOrHeapGrowth) {
       } else {
         rc = Call(rig.Request());
       }
-      bool right = rc == scenario.rc &&
-                   (Result() == Padded(scenario.text) ||
-                    (scenario.or_code != 0 && Result() == Padded(err(scenario.or_code))));
+      bool right = rc == scenario.rc && scenario.Expected(Result());
       if (!right) {
         ++wrong;
         ADD_FAILURE() << "call " << calls << ": " << scenario.name << " returned " << rc << " "
