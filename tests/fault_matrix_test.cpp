@@ -41,7 +41,9 @@ TEST_F(FaultMatrix, EveryFaultEndsTheCallCleanly) {
     }
 
     EXPECT_EQ(rc, scenario.rc);
-    if (!scenario.Expected(Result())) EXPECT_EQ(Result(), Padded(scenario.text));
+    if (!scenario.Expected(Result())) {
+      EXPECT_EQ(Result(), Padded(scenario.text));
+    }
     EXPECT_EQ(Result().find('\0'), std::string::npos);
     EXPECT_TRUE(GuardIntact());
     EXPECT_EQ(rig.CancelSent(scenario.cancel), scenario.cancel);
