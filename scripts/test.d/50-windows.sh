@@ -149,8 +149,11 @@ inside="$(convert "$shot" -format "%[pixel:p{$((x + w / 2)),$((y + 2))}]" info:)
 # Dark pixels (text) within the control, which starts a few pixels in from the window's edge.
 dark="$(convert "$shot" -crop "$((w - 40))x$((h - 30))+$((x + 20))+$((y + 15))" -colorspace Gray \
         -threshold 50% -negate -format '%[fx:mean*w*h]' info:)"
-echo "screenshot: $shot (window ${w}x${h} at $x,$y; ${dark%.*} text pixels)"
 [ "${dark%.*}" -gt 500 ] || { echo "screenshot: the control shows no text"; exit 1; }
+# The window alone, as docs/progress-window.png shows it.
+convert "$shot" -crop "${w}x${h}+${x}+${y}" +repage "$win/progress-window-only.png"
+echo "screenshot: $shot and $win/progress-window-only.png (window ${w}x${h} at $x,$y;" \
+  "${dark%.*} text pixels)"
 
 echo "-- frame latency of the Win32 serial line under wine"
 socat pty,raw,echo=0,link="$scratch/rx" pty,raw,echo=0,link="$scratch/tx" &
