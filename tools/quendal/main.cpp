@@ -4,6 +4,7 @@
 #include <string>
 
 #include "commands.h"
+#include "quendal/card_trans.h"
 
 namespace {
 
@@ -11,6 +12,7 @@ const char kUsage[] =
     "usage: quendal run \"<request line>\"   run one transaction through card_trans\n"
     "       quendal sim-terminal [options]  a simulated POS terminal on a pty (--help)\n"
     "       quendal sim-hosts [options]     simulated bank and business hosts (--help)\n"
+    "       quendal --version               the version of the command and its library\n"
     "       quendal --help                  this text\n";
 
 int usage(FILE* out, int rc) {
@@ -26,6 +28,11 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     std::fputs(quendal_tool::kRequestHelp, stdout);
+    return 0;
+  }
+  if (command == "--version" || command == "-V" || command == "version") {
+    if (argc > 2) return usage(stderr, 2);
+    std::printf("quendal %s\n", QUENDAL_VERSION_STRING);
     return 0;
   }
   if (command == "run") return quendal_tool::cmd_run(argc - 2, argv + 2);
