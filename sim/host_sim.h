@@ -76,6 +76,7 @@ class HostSim {
   // Stops listening and drops a connection in progress; returns within a fraction of a second.
   void Stop();
   uint16_t Port() const { return port_; }
+  const std::string& Name() const { return name_; }
 
   // The scenario for every connection without a queued one.
   void SetScenario(HostScenario scenario);

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -43,6 +44,7 @@ const char kSimHostsUsage[] =
     "  close                  close the connection without answering\n"
     "  silent                 never answer\n"
     "  reset                  drop the connection with a reset before reading\n"
+    "or, alone: down          nothing listens on the host's port (connections are refused)\n"
     "TEXT is in the terminal's encoding and holds no comma.\n";
 
 volatile std::sig_atomic_t g_stop = 0;
@@ -160,6 +162,8 @@ int cmd_sim_hosts(int argc, char** argv) {
   long seconds = 0;
   ScenarioList bank{quendal_sim::answer_of_size(16)};
   ScenarioList business{quendal_sim::business_accept()};
+  bool bank_down = false;
+  bool business_down = false;
   for (int i = 0; i < argc; ++i) {
     std::string option = argv[i];
     if (option == "--help" || option == "-h") {
@@ -174,9 +178,11 @@ int cmd_sim_hosts(int argc, char** argv) {
     } else if (option == "--business-port") {
       ok = parse_number(value, 0, 65535, &business_port);
     } else if (option == "--bank") {
-      ok = parse_scenarios(value, &bank);
+      bank_down = value == "down";
+      ok = bank_down || parse_scenarios(value, &bank);
     } else if (option == "--business") {
-      ok = parse_scenarios(value, &business);
+      business_down = value == "down";
+      ok = business_down || parse_scenarios(value, &business);
     } else if (option == "--seconds") {
       ok = parse_number(value, 1, 86400, &seconds);
     } else {
@@ -193,26 +199,38 @@ int cmd_sim_hosts(int argc, char** argv) {
   business_host.SetTrace(print_trace);
   // A host that cannot listen would make every transaction fail for a reason that has nothing to
   // do with what is being tried: stop at once and say why.
-  std::string error;
-  if (!bank_host.Start(static_cast<uint16_t>(bank_port), &error)) {
-    std::fprintf(stderr,
-                 "quendal sim-hosts: cannot listen on 127.0.0.1:%ld for the bank host: %s\n",
-                 bank_port, error.c_str());
-    return 1;
-  }
-  if (!business_host.Start(static_cast<uint16_t>(business_port), &error)) {
-    std::fprintf(stderr,
-                 "quendal sim-hosts: cannot listen on 127.0.0.1:%ld for the business host: %s\n",
-                 business_port, error.c_str());
+  std::unique_ptr<quendal_sim::RefusingPort> bank_refusing;
+  std::unique_ptr<quendal_sim::RefusingPort> business_refusing;
+  auto start = [](quendal_sim::HostSim& host, bool down,
+                  std::unique_ptr<quendal_sim::RefusingPort>& refusing, long* port) {
+    std::string error;
+    if (down) {
+      // A host that is down: its port is held but nothing listens, so connections are refused.
+      if (*port != 0) return true;
+      refusing = std::make_unique<quendal_sim::RefusingPort>();
+      *port = refusing->Port();
+      if (*port != 0) return true;
+      error = "no free port from 1000 to 10000";
+    } else if (host.Start(static_cast<uint16_t>(*port), &error)) {
+      *port = host.Port();
+      return true;
+    }
+    std::fprintf(stderr, "quendal sim-hosts: cannot listen on 127.0.0.1:%ld for the %s: %s\n",
+                 *port, host.Name().c_str(), error.c_str());
+    return false;
+  };
+  if (!start(bank_host, bank_down, bank_refusing, &bank_port)) return 1;
+  if (!start(business_host, business_down, business_refusing, &business_port)) {
     bank_host.Stop();
     return 1;
   }
-  bank_port = bank_host.Port();
-  business_port = business_host.Port();
   std::signal(SIGINT, on_signal);
   std::signal(SIGTERM, on_signal);
   std::printf("bank host on 127.0.0.1:%ld, business host on 127.0.0.1:%ld%s\n", bank_port,
               business_port, seconds > 0 ? "" : " (Ctrl-C stops)");
+  if (bank_down) std::printf("the bank host is down: nothing listens on %ld\n", bank_port);
+  if (business_down)
+    std::printf("the business host is down: nothing listens on %ld\n", business_port);
   std::fflush(stdout);
 
   auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
