@@ -3,15 +3,13 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
 
 #include "quendal/card_trans.h"
+#include "support/test_env.h"
 #include "support/virtual_clock.h"
 
 namespace quendal_test {
@@ -22,18 +20,15 @@ class CardTransTest : public ::testing::Test {
   static constexpr unsigned char kGuardByte = 0xA5;
 
   void SetUp() override {
-    char path[] = "/tmp/quendal_status_XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
-    log_path_ = path;
-    setenv("QUENDAL_STATUS_LOG", log_path_.c_str(), 1);
+    log_path_ = make_temp_file();
+    ASSERT_FALSE(log_path_.empty());
+    set_env("QUENDAL_STATUS_LOG", log_path_);
     std::memset(buffer_, kGuardByte, sizeof buffer_);
   }
 
   void TearDown() override {
-    unsetenv("QUENDAL_STATUS_LOG");
-    unlink(log_path_.c_str());
+    unset_env("QUENDAL_STATUS_LOG");
+    remove_file(log_path_);
   }
 
   // Runs one call with the result area pre-set to `fill`.

@@ -57,6 +57,8 @@ void CProcessWindow::Destroy() {
     view_destroy(view_);
     view_ = nullptr;
   }
+  // The window goes at the very end of the call: nothing is pumped after it.
+  repost_taken_quit();
 }
 
 }  // namespace quendal

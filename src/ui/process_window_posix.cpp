@@ -20,4 +20,6 @@ void view_destroy(WindowView*) {}
 
 int PumpMessages() { return 0; }
 
+void repost_taken_quit() {}
+
 }  // namespace quendal

@@ -18,4 +18,9 @@ void view_show(WindowView* view);
 void view_set_text(WindowView* view, const std::string& gbk);
 void view_destroy(WindowView* view);
 
+// Posts again a quit request that the pump took out of the calling thread's queue during the
+// call, with its exit code, so the caller's application still ends. Nothing where there is no
+// message queue.
+void repost_taken_quit();
+
 }  // namespace quendal

@@ -3,28 +3,21 @@
 // is appended to it as raw GBK bytes.
 #pragma once
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
 
+#include "support/test_env.h"
+
 namespace quendal_test {
 
 class StatusLog {
  public:
-  StatusLog() {
-    char path[] = "/tmp/quendal_status_XXXXXX";
-    int fd = mkstemp(path);
-    if (fd >= 0) close(fd);
-    path_ = path;
-    setenv("QUENDAL_STATUS_LOG", path_.c_str(), 1);
-  }
+  StatusLog() : path_(make_temp_file()) { set_env("QUENDAL_STATUS_LOG", path_); }
   ~StatusLog() {
-    unsetenv("QUENDAL_STATUS_LOG");
-    unlink(path_.c_str());
+    unset_env("QUENDAL_STATUS_LOG");
+    remove_file(path_);
   }
   StatusLog(const StatusLog&) = delete;
   StatusLog& operator=(const StatusLog&) = delete;

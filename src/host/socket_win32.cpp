@@ -1,0 +1,109 @@
+// Windows Sockets 2 backend of the host link. Every Connect takes its own start-up (WSAStartup
+// 2.2) and gives it back with exactly one WSACleanup when the link closes, so the library leaves
+// Winsock as it found it in the caller's process.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "host/socket_ops.h"
+
+namespace quendal {
+namespace net {
+
+namespace {
+
+std::atomic<int> g_startups{0};
+
+// Waits for a connect in progress to finish, at most `timeout_ms`; true when it succeeded.
+bool finish_connect(SOCKET s, ULONGLONG timeout_ms) {
+  ULONGLONG deadline = GetTickCount64() + timeout_ms;
+  for (;;) {
+    ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    ULONGLONG left = deadline - now;
+    fd_set writable;
+    fd_set failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval tv{};
+    tv.tv_sec = static_cast<long>(left / 1000);
+    tv.tv_usec = static_cast<long>((left % 1000) * 1000);
+    int rc = select(0, nullptr, &writable, &failed, &tv);
+    if (rc == SOCKET_ERROR) return false;
+    if (rc == 0) continue;  // the deadline is checked again above
+    if (FD_ISSET(s, &failed)) return false;
+    int error = 0;
+    int length = sizeof error;
+    if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
+      return false;
+    }
+    return error == 0;
+  }
+}
+
+}  // namespace
+
+bool startup() {
+  WSADATA data;
+  if (WSAStartup(MAKEWORD(2, 2), &data) != 0) return false;
+  ++g_startups;
+  return true;
+}
+
+void cleanup() {
+  WSACleanup();
+  --g_startups;
+}
+
+int startups_held() { return g_startups.load(); }
+
+native_socket open_stream() {
+  // Not inherited: the caller's child processes must not hold a connection to a bank.
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET) s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  return s == INVALID_SOCKET ? kInvalidSocket : static_cast<native_socket>(s);
+}
+
+bool connect_ipv4(native_socket handle, uint32_t address, uint16_t port, int32_t timeout_s) {
+  SOCKET s = static_cast<SOCKET>(handle);
+  sockaddr_in to;
+  std::memset(&to, 0, sizeof to);
+  to.sin_family = AF_INET;
+  to.sin_addr.s_addr = htonl(address);
+  to.sin_port = htons(port);
+  // The connect runs non-blocking so that it can be bounded; the socket is blocking again for the
+  // send and the receive.
+  u_long on = 1;
+  if (ioctlsocket(s, FIONBIO, &on) != 0) return false;
+  bool connected = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
+  if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
+    connected = finish_connect(s, static_cast<ULONGLONG>(timeout_s) * 1000);
+  }
+  u_long off = 0;
+  if (ioctlsocket(s, FIONBIO, &off) != 0) return false;
+  return connected;
+}
+
+bool set_receive_timeout(native_socket handle, int32_t seconds) {
+  // Winsock takes the receive time-out in milliseconds.
+  DWORD ms = static_cast<DWORD>(seconds) * 1000;
+  return setsockopt(static_cast<SOCKET>(handle), SOL_SOCKET, SO_RCVTIMEO,
+                    reinterpret_cast<const char*>(&ms), sizeof ms) == 0;
+}
+
+int32_t send_once(native_socket handle, const char* data, int32_t len) {
+  return send(static_cast<SOCKET>(handle), data, len, 0);
+}
+
+int32_t receive_once(native_socket handle, char* buffer, int32_t capacity) {
+  return recv(static_cast<SOCKET>(handle), buffer, capacity, 0);
+}
+
+void close_socket(native_socket handle) { closesocket(static_cast<SOCKET>(handle)); }
+
+}  // namespace net
+}  // namespace quendal

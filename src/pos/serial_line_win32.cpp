@@ -1,0 +1,236 @@
+// The serial line on Windows: the COM device opened for overlapped I/O, with one manual-reset
+// event for reads, one for writes and one for waiting on the line's receive event.
+//
+// COM n is opened as \\.\COMn: the plain name "COMn" opens only COM1 to COM9.
+#include <windows.h>
+
+#include <cstdio>
+
+#include "pos/serial_line.h"
+
+namespace quendal {
+
+namespace {
+
+constexpr DWORD kQueueBytes = 4096;
+constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+
+HANDLE new_event() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
+
+void close_event(HANDLE& event) {
+  if (event != nullptr) {
+    CloseHandle(event);
+    event = nullptr;
+  }
+}
+
+class Win32SerialLine final : public SerialLine {
+ public:
+  ~Win32SerialLine() override { Close(); }
+
+  bool Open(uint8_t number, uint32_t speed, const LineSettings& line_settings) override {
+    if (handle_ != INVALID_HANDLE_VALUE) return false;
+    settings_ = line_settings;
+
+    ZeroMemory(&read_overlapped_, sizeof read_overlapped_);
+    read_overlapped_.hEvent = new_event();
+    if (read_overlapped_.hEvent == nullptr) return false;
+    ZeroMemory(&write_overlapped_, sizeof write_overlapped_);
+    write_overlapped_.hEvent = new_event();
+    ZeroMemory(&wait_overlapped_, sizeof wait_overlapped_);
+    wait_overlapped_.hEvent = new_event();
+    if (write_overlapped_.hEvent == nullptr || wait_overlapped_.hEvent == nullptr) {
+      CloseEvents();
+      return false;
+    }
+
+    char name[16];
+    std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(number));
+    handle_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      CloseEvents();
+      return false;
+    }
+
+    SetCommMask(handle_, EV_RXCHAR);
+    SetupComm(handle_, kQueueBytes, kQueueBytes);
+    PurgeComm(handle_, kPurgeAll);
+    COMMTIMEOUTS timeouts{};
+    // A read returns at once with what is queued; a write may take 2 ms a byte at the stored
+    // speed.
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 1000;
+    timeouts.WriteTotalTimeoutMultiplier = 19200 / (settings_.baud == 0 ? 9600 : settings_.baud);
+    timeouts.WriteTotalTimeoutConstant = 0;
+    SetCommTimeouts(handle_, &timeouts);
+
+    if (ApplyLineSettings(speed) == 0) {
+      Close();
+      return false;
+    }
+    EscapeCommFunction(handle_, SETDTR);
+    return true;
+  }
+
+  bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+
+  int ApplyLineSettings(uint32_t speed) override {
+    if (handle_ == INVALID_HANDLE_VALUE) return 0;
+    DCB dcb;
+    ZeroMemory(&dcb, sizeof dcb);
+    dcb.DCBlength = sizeof(DCB);
+    GetCommState(handle_, &dcb);
+    dcb.BaudRate = speed;
+    dcb.ByteSize = settings_.byte_size;
+    dcb.Parity = settings_.parity;
+    dcb.StopBits = settings_.stop_bits;
+    dcb.EvtChar = static_cast<char>(settings_.event_char);
+    dcb.fBinary = 1;
+    dcb.fParity = 1;
+    const uint32_t flow = settings_.flow_control;
+    dcb.fOutxDsrFlow = (flow & 1u) != 0;
+    dcb.fDtrControl = (flow & 1u) != 0 ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_ENABLE;
+    dcb.fOutxCtsFlow = (flow & 2u) != 0;
+    dcb.fRtsControl = (flow & 2u) != 0 ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_ENABLE;
+    dcb.fOutX = (flow & 4u) != 0;
+    dcb.fInX = (flow & 4u) != 0;
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.XonLim = 100;
+    dcb.XoffLim = 100;
+    return SetCommState(handle_, &dcb) ? 1 : 0;
+  }
+
+  void Close() override {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      CloseEvents();
+      return;
+    }
+    SetCommMask(handle_, 0);
+    EscapeCommFunction(handle_, CLRDTR);
+    // Let what was written leave the output queue before the purge: the last frame of a failed
+    // call is the terminal's cancel notice.
+    FlushFileBuffers(handle_);
+    PurgeComm(handle_, kPurgeAll);
+    CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    CloseEvents();
+  }
+
+  uint32_t Read(uint8_t* buffer, uint32_t max_len) override {
+    if (handle_ == INVALID_HANDLE_VALUE || buffer == nullptr || max_len == 0) return 0;
+    DWORD n = Queued();
+    if (n > max_len) n = max_len;
+    if (n == 0) return 0;
+    DWORD count = 0;
+    if (ReadFile(handle_, buffer, n, &count, &read_overlapped_)) return count;
+    if (GetLastError() != ERROR_IO_PENDING) {
+      ClearErrors();
+      return 0;
+    }
+    OutputDebugStringA("\n\rIO Pending");
+    for (;;) {
+      if (GetOverlappedResult(handle_, &read_overlapped_, &count, TRUE)) return count;
+      if (GetLastError() != ERROR_IO_INCOMPLETE) {
+        ClearErrors();
+        return count;
+      }
+    }
+  }
+
+  bool Write(const uint8_t* buffer, int32_t len) override {
+    if (handle_ == INVALID_HANDLE_VALUE || len < 0 || (buffer == nullptr && len > 0)) return false;
+    DWORD count = 0;
+    if (WriteFile(handle_, buffer, static_cast<DWORD>(len), &count, &write_overlapped_)) {
+      return count == static_cast<DWORD>(len);
+    }
+    if (GetLastError() != ERROR_IO_PENDING) {
+      ClearErrors();
+      return false;
+    }
+    // The write completes, fails, or ends at the write time-out with part of the block sent; only
+    // the whole block counts as sent.
+    DWORD total = 0;
+    bool failed = false;
+    for (;;) {
+      count = 0;
+      if (GetOverlappedResult(handle_, &write_overlapped_, &count, TRUE)) break;
+      if (GetLastError() != ERROR_IO_INCOMPLETE) {
+        ClearErrors();
+        failed = true;
+        break;
+      }
+      total += count;
+    }
+    total += count;
+    char line[80];
+    if (total == static_cast<DWORD>(len)) {
+      wsprintfA(line, "\n%ld bytes written", static_cast<long>(total));
+    } else {
+      wsprintfA(line, "\nProbable Write Timeout: Total of %ld bytes sent", static_cast<long>(total));
+    }
+    OutputDebugStringA(line);
+    return !failed && total == static_cast<DWORD>(len);
+  }
+
+  bool WaitReadable(uint32_t ms) override {
+    if (handle_ == INVALID_HANDLE_VALUE) {
+      Sleep(ms);
+      return false;
+    }
+    if (Queued() > 0) return true;
+    // Wait on the line's receive event, so a byte is seen the moment it lands.
+    DWORD mask = 0;
+    ResetEvent(wait_overlapped_.hEvent);
+    if (WaitCommEvent(handle_, &mask, &wait_overlapped_)) return Queued() > 0 || mask != 0;
+    if (GetLastError() != ERROR_IO_PENDING) {
+      // The line cannot wait for us (it has gone away): wait out the pause instead of spinning.
+      ClearErrors();
+      Sleep(ms);
+      return Queued() > 0;
+    }
+    // A byte may have landed between the first look and the start of the wait.
+    DWORD signalled = Queued() > 0 ? WAIT_OBJECT_0 : WaitForSingleObject(wait_overlapped_.hEvent, ms);
+    if (signalled != WAIT_OBJECT_0) {
+      // Setting the mask again ends the wait in progress; nothing is left in flight on return.
+      SetCommMask(handle_, EV_RXCHAR);
+    }
+    DWORD unused = 0;
+    GetOverlappedResult(handle_, &wait_overlapped_, &unused, TRUE);
+    return Queued() > 0;
+  }
+
+ private:
+  DWORD Queued() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (!ClearCommError(handle_, &errors, &status)) return 0;
+    return status.cbInQue;
+  }
+
+  void ClearErrors() {
+    DWORD errors = 0;
+    COMSTAT status{};
+    ClearCommError(handle_, &errors, &status);
+  }
+
+  void CloseEvents() {
+    close_event(read_overlapped_.hEvent);
+    close_event(write_overlapped_.hEvent);
+    close_event(wait_overlapped_.hEvent);
+  }
+
+  HANDLE handle_ = INVALID_HANDLE_VALUE;
+  OVERLAPPED read_overlapped_{};
+  OVERLAPPED write_overlapped_{};
+  OVERLAPPED wait_overlapped_{};
+  LineSettings settings_;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialLine> make_native_line() { return std::make_unique<Win32SerialLine>(); }
+
+}  // namespace quendal
