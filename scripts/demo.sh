@@ -36,30 +36,36 @@ case "$scenario" in
     exit 2 ;;
 esac
 
-out=build/demo/$scenario
+# QUENDAL_DEMO_DIR: where the traces go; QUENDAL_BIN: a quendal command already built (the tests
+# run the demo so, without building again).
+demo_dir=${QUENDAL_DEMO_DIR:-build/demo}
+out=$demo_dir/$scenario
 mkdir -p "$out"
-build_log=build/demo/build.log
+build_log=$demo_dir/build.log
+quendal=${QUENDAL_BIN:-build/quendal}
 
-# The build takes minutes on a fresh machine: say what is happening instead of going quiet.
-echo "== preparing: installing what is missing and building (log: $build_log)"
-set +e
-scripts/setup.sh 2>&1 | tee "$build_log" | while IFS= read -r line; do
-  case "$line" in
-    installing:*) echo "   $line" ;;
-    \[*/*\]*)
-      step=${line%%]*}
-      if [ -t 1 ]; then printf '\r   building %s] ' "$step"; fi ;;
-  esac
-done
-status=${PIPESTATUS[0]}
-set -e
-[ -t 1 ] && printf '\r\033[K'
-if [ "$status" -ne 0 ]; then
-  echo "the build failed; the end of $build_log:" >&2
-  tail -n 30 "$build_log" >&2
-  exit 1
+if [ -z "${QUENDAL_BIN:-}" ]; then
+  # The build takes minutes on a fresh machine: say what is happening instead of going quiet.
+  echo "== preparing: installing what is missing and building (log: $build_log)"
+  set +e
+  scripts/setup.sh 2>&1 | tee "$build_log" | while IFS= read -r line; do
+    case "$line" in
+      installing:*) echo "   $line" ;;
+      \[*/*\]*)
+        step=${line%%]*}
+        if [ -t 1 ]; then printf '\r   building %s] ' "$step"; fi ;;
+    esac
+  done
+  status=${PIPESTATUS[0]}
+  set -e
+  [ -t 1 ] && printf '\r\033[K'
+  if [ "$status" -ne 0 ]; then
+    echo "the build failed; the end of $build_log:" >&2
+    tail -n 30 "$build_log" >&2
+    exit 1
+  fi
+  echo "   built build/quendal"
 fi
-echo "   built build/quendal"
 
 pids=()
 cleanup() {
@@ -69,10 +75,10 @@ cleanup() {
 trap cleanup EXIT
 
 # Free ports, picked by the hosts themselves: a port someone else holds cannot be mistaken for ours.
-build/quendal sim-hosts --bank-port 0 --business-port 0 --seconds 600 "${host_options[@]}" \
+"$quendal" sim-hosts --bank-port 0 --business-port 0 --seconds 600 "${host_options[@]}" \
   >"$out/hosts.log" 2>&1 &
 pids+=($!)
-build/quendal sim-terminal "${terminal_options[@]}" --link "$out/com1" --seconds 600 \
+"$quendal" sim-terminal "${terminal_options[@]}" --link "$out/com1" --seconds 600 \
   >"$out/terminal.log" 2>&1 &
 pids+=($!)
 
@@ -101,7 +107,7 @@ echo "   bank host 127.0.0.1:$bank_port, business host 127.0.0.1:$business_port,
 request="1|REF000000000001|B0110001|12345|000000|VAL001|张三保单||1|127.0.0.1|$bank_port|30|127.0.0.1|$business_port|30"
 echo "== quendal run \"$request\""
 rc=0
-QUENDAL_COM1="$out/com1" QUENDAL_STATUS_LOG="$out/status.log" build/quendal run "$request" || rc=$?
+QUENDAL_COM1="$out/com1" QUENDAL_STATUS_LOG="$out/status.log" "$quendal" run "$request" || rc=$?
 rm -f "$out/status.log.gbk"
 [ -f "$out/status.log" ] && mv "$out/status.log" "$out/status.log.gbk"
 
