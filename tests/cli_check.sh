@@ -94,4 +94,20 @@ grep -qx "COM3 opens $work/absent (from QUENDAL_COM3): does not exist (No such f
 [ "$(run "$(request POLICY-42 1)")" -eq 1 ] || fail "refused report"
 [ "$(tail -n 1 "$work/run.log")" = "failed: 保单已失效.....银行平台信息:批准 123.45" ] ||
   fail "refused report outcome: $(tail -n 1 "$work/run.log")"
+# On a terminal, a wait shows a live count that the next status text replaces. The business host
+# here takes the connection and never answers, so the library waits out field 14's 2 seconds.
+if command -v script >/dev/null; then
+  "$q" sim-hosts --bank-port 0 --business-port 0 --business silent --seconds 60 >"$work/silent.log" 2>&1 &
+  pids+=($!)
+  for _ in $(seq 100); do grep -q "business host on" "$work/silent.log" && break; sleep 0.05; done
+  silent_port=$(sed -n 's/.*business host on 127.0.0.1:\([0-9]*\).*/\1/p' "$work/silent.log")
+  line="1|REF000000000001|B0110001|12345|000000|VAL001|X||1|127.0.0.1|$bank|30|127.0.0.1|$silent_port|2"
+  script -qec "'$q' run '$line'" /dev/null >"$work/tty.log" 2>&1 || true
+  tr -d '\r' <"$work/tty.log" >"$work/tty.txt"
+  # Saved cursor, the count, then restored cursor and erased line right before the next text.
+  grep -q $'\e7\e\[2m  (1 s since the last status text)' "$work/tty.txt" || fail "no live count on a tty"
+  grep -q $'\e8\e\[K结果失败' "$work/tty.txt" || fail "the live count is not cleared by the next text"
+  [ "$(tail -n 1 "$work/tty.txt")" = "failed: 从保险主机接收数据错误" ] ||
+    fail "tty outcome: $(tail -n 1 "$work/tty.txt" | od -c | head -3)"
+fi
 echo "quendal command: all checks passed"
