@@ -41,6 +41,11 @@ dpkg-deb -f "$(deb_of libquendal1)" Depends | grep libc6 >/dev/null
 dpkg-deb -c "$(deb_of libquendal1)" | grep 'libquendal.so.1.0.1.1$' >/dev/null
 dpkg-deb -c "$(deb_of libquendal-dev)" | grep 'share/doc/libquendal-dev/integration.md$' >/dev/null
 
+# Installing, testing and removing is one step for the machine: two runs at once (two checkouts
+# on one machine) would remove each other's packages.
+exec 9>/tmp/quendal-packages.lock
+flock 9
+
 work=$(mktemp -d)
 installed=0
 cleanup() {
