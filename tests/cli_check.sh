@@ -77,6 +77,8 @@ grep -q "连接业务主机" "$work/run.log" || fail "no live status text: $(cat
 # The hosts' trace shows their bytes read as GBK: UTF-8 bytes would show as something else.
 grep -q "text: .*张三保单" "$work/hosts.log" || fail "张三保单 did not reach the hosts as GBK"
 grep -q "C5 FA D7 BC" "$work/terminal.log" || fail "the terminal's text did not go out as GBK"
+grep -q "header_code=YESIAMOK kind=0x00 num0=" "$work/terminal.log" || fail "the trace names no header fields"
+grep -q "header_code=00000000 kind=0x55 bank relay" "$work/terminal.log" || fail "the trace does not name the relay"
 today=$(date +%Y%m%d)
 grep -q "text: .*批准 123.45.*$today" "$work/terminal.log" || fail "the answer is not dated today"
 
