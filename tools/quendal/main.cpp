@@ -9,11 +9,12 @@
 namespace {
 
 const char kUsage[] =
-    "usage: quendal run \"<request line>\"   run one transaction through card_trans\n"
-    "       quendal sim-terminal [options]  a simulated POS terminal on a pty (--help)\n"
-    "       quendal sim-hosts [options]     simulated bank and business hosts (--help)\n"
-    "       quendal --version               the version of the command and its library\n"
-    "       quendal --help                  this text\n";
+    "usage: quendal run [--raw] \"<request line>\"  one transaction through card_trans\n"
+    "       quendal sim-terminal [options]       a simulated POS terminal on a pty\n"
+    "       quendal sim-hosts [options]          simulated bank and business hosts\n"
+    "       quendal --version                    the version\n"
+    "       quendal --help                       this text and the request fields\n"
+    "Each command takes --help.\n";
 
 int usage(FILE* out, int rc) {
   std::fputs(kUsage, out);
