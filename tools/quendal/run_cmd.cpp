@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -229,6 +230,12 @@ int cmd_run(int argc, char** argv) {
       return bad_usage("the request line is not " + encoding + " text with a GBK form (byte " +
                        std::to_string(bad_at) + "); --raw sends the bytes as given");
     }
+  }
+  // A missing field shifts every later one; the library can only call that a format error.
+  size_t fields = 1 + static_cast<size_t>(std::count(line.begin(), line.end(), '|'));
+  if (fields < 15) {
+    std::printf("note: the request line has %zu fields, not 15 (quendal --help lists them)\n",
+                fields);
   }
   describe_com_port(line);
 
