@@ -12,7 +12,11 @@ cleanup() {
 }
 trap cleanup EXIT
 export LC_ALL=C.UTF-8
-fail() { echo "FAIL: $*" >&2; exit 1; }
+fail() {
+  echo "FAIL: $*" >&2
+  [ -z "${QUENDAL_KEEP:-}" ] || cp -r "$work" "$QUENDAL_KEEP"
+  exit 1
+}
 
 [ "$("$q" --version)" = "quendal 1.0.1.1" ] || fail "--version"
 
@@ -95,7 +99,7 @@ grep -qx "COM3 opens $work/absent (from QUENDAL_COM3): does not exist (No such f
 # The fifth business connection refuses the result report.
 [ "$(run "$(request POLICY-42 1)")" -eq 1 ] || fail "refused report"
 [ "$(tail -n 1 "$work/run.log")" = "failed: 保单已失效.....银行平台信息:批准 123.45" ] ||
-  fail "refused report outcome: $(tail -n 1 "$work/run.log")"
+  fail "refused report outcome: $(cat "$work/run.log")"
 # On a terminal, a wait shows a live count that the next status text replaces. The business host
 # here takes the connection and never answers, so the library waits out field 14's 2 seconds.
 if command -v script >/dev/null; then
