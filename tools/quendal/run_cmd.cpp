@@ -278,7 +278,8 @@ int cmd_run(int argc, char** argv) {
 
   // Approved: the terminal's 40-byte response text; failed: the whole text, then spaces.
   std::string text = trimmed(result, rc == 0 ? 40 : sizeof result);
-  // Only a business host that refuses its network test without a word leaves no text at all.
+  // A business host that refuses its network test, or a terminal that declines, without a word
+  // leaves no text at all.
   std::printf("%s: %s\n", rc == 0 ? "approved" : "failed",
               text.empty() ? "(no text)" : gbk_to_terminal(text).c_str());
   return rc;
