@@ -21,6 +21,7 @@
 
 #include "common/error.h"
 #include "common/texts.h"
+#include "host/socket_ops.h"
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
 #include "sim/terminal_sim.h"
@@ -59,7 +60,8 @@ struct Outcome {
   int rc = -1;
   std::string result;  // the 555 bytes
   bool guards_intact = false;
-  std::string status;  // the status texts, as the status log holds them
+  bool sockets_released = false;  // every socket start-up the call took was given back
+  std::string status;             // the status texts, as the status log holds them
 };
 
 // One way of calling the library. The terminal is reachable as COM kCom when `terminal` is given.
@@ -88,6 +90,7 @@ class InProcessRunner final : public Runner {
       if (buffer[i] != '\xA5' || buffer[kGuard + 555 + i] != '\xA5') out.guards_intact = false;
     }
     out.status = log.Text();
+    out.sockets_released = net::startups_held() == 0;
     quendal_test::unset_env(variable);
     return out;
   }
@@ -122,6 +125,7 @@ class WineRunner final : public Runner {
       std::string line = written.substr(0, line_end);
       out.rc = std::atoi(line.c_str() + 3);  // "rc=N guards=..."
       out.guards_intact = line.find("guards=ok") != std::string::npos;
+      out.sockets_released = line.find("winsock=released") != std::string::npos;
       out.result = written.substr(line_end + 1);
     }
     out.status = read_file(log_file);
@@ -340,6 +344,7 @@ TEST_P(EndToEnd, CallMatchesExpectations) {
   EXPECT_EQ(out.rc, s.rc);
   EXPECT_EQ(out.result, s.result);
   EXPECT_TRUE(out.guards_intact);
+  EXPECT_TRUE(out.sockets_released);
   EXPECT_EQ(out.status, join(s.status));
 
   if (p.terminal) {

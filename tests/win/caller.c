@@ -6,12 +6,19 @@
  *
  * The request is read as raw bytes from REQUEST-FILE (GBK text survives no command line). The
  * result buffer has guard bytes before and after its 555 bytes. RESULT-FILE receives one line
- * "rc=<return value> guards=<ok|damaged>", then the 555 result bytes as they stand. Exit status:
- * 0 when the call was made, 2 when it could not be.
+ * "rc=<return value> guards=<ok|damaged> winsock=<released|held>", then the 555 result bytes as
+ * they stand. Exit status: 0 when the call was made, 2 when it could not be.
+ *
+ * winsock tells whether the library gave back every Winsock start-up it took: the caller itself
+ * never starts Winsock, so a cleanup after the call must find it not initialised.
  */
+/* winsock2.h must come before windows.h. */
+/* clang-format off */
+#include <winsock2.h>
+#include <windows.h>
+/* clang-format on */
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
 typedef int(__stdcall* card_trans_fn)(const char*, char*);
 
@@ -49,9 +56,11 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kGuard; ++i) {
     if (buffer[i] != kGuardByte || buffer[kGuard + kResult + i] != kGuardByte) guards_ok = 0;
   }
+  int winsock_released = WSACleanup() == SOCKET_ERROR && WSAGetLastError() == WSANOTINITIALISED;
   FILE* out = fopen(argv[3], "wb");
   if (out == NULL) return 2;
-  fprintf(out, "rc=%d guards=%s\n", rc, guards_ok ? "ok" : "damaged");
+  fprintf(out, "rc=%d guards=%s winsock=%s\n", rc, guards_ok ? "ok" : "damaged",
+          winsock_released ? "released" : "held");
   fwrite(buffer + kGuard, 1, kResult, out);
   fclose(out);
   FreeLibrary(dll);
