@@ -61,4 +61,19 @@ showing its progress live, and hosts a simulated POS terminal (on a pty) and
 simulated bank and business hosts (on 127.0.0.1) to try it against.")
 endif()
 
+if(WIN32)
+  # The Windows SDK: `cpack` in a Windows build directory makes one zip of everything installed,
+  # Quendal-<version>-win32-sdk.zip (i686, the shipped DLL) or -win64-sdk.zip.
+  set(CPACK_GENERATOR ZIP)
+  set(CPACK_COMPONENTS_ALL sdk)
+  set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+  set(CPACK_STRIP_FILES OFF)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    set(CPACK_PACKAGE_FILE_NAME Quendal-${PROJECT_VERSION}-win32-sdk)
+  else()
+    set(CPACK_PACKAGE_FILE_NAME Quendal-${PROJECT_VERSION}-win64-sdk)
+  endif()
+  set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+endif()
+
 include(CPack)
