@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace quendal_sim {
@@ -57,7 +58,9 @@ int bind_port(uint16_t port, bool listening) {
   sockaddr_in a = loopback(port);
   if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
       (listening && listen(fd, 8) != 0)) {
+    int why = errno;  // kept for the caller's message
     close(fd);
+    errno = why;
     return -1;
   }
   return fd;
@@ -201,10 +204,18 @@ HostSim::HostSim(std::string name, HostRole role)
 
 HostSim::~HostSim() { Stop(); }
 
-bool HostSim::Start(uint16_t port) {
-  if (thread_.joinable()) return false;
+bool HostSim::Start(uint16_t port, std::string* error) {
+  if (thread_.joinable()) {
+    if (error != nullptr) *error = "already started";
+    return false;
+  }
   listen_fd_ = port == 0 ? bind_free_port(true, &port_) : bind_port(port, true);
-  if (listen_fd_ < 0) return false;
+  if (listen_fd_ < 0) {
+    if (error != nullptr) {
+      *error = port == 0 ? "no free port from 1000 to 10000" : std::strerror(errno);
+    }
+    return false;
+  }
   if (port != 0) port_ = port;
   stop_ = false;
   thread_ = std::thread([this] { Serve(); });

@@ -71,11 +71,12 @@ class HostSim {
   HostSim& operator=(const HostSim&) = delete;
 
   // Listens on 127.0.0.1 `port`, or on a free port from 1000 to 10000 when it is 0. False when the
-  // port could not be taken.
-  bool Start(uint16_t port = 0);
+  // port could not be taken, with the reason in `error` when given.
+  bool Start(uint16_t port = 0, std::string* error = nullptr);
   // Stops listening and drops a connection in progress; returns within a fraction of a second.
   void Stop();
   uint16_t Port() const { return port_; }
+  const std::string& Name() const { return name_; }
 
   // The scenario for every connection without a queued one.
   void SetScenario(HostScenario scenario);

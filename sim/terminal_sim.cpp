@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <ctime>
 
 namespace quendal_sim {
 
@@ -89,14 +90,27 @@ std::string describe_frame(const std::vector<uint8_t>& frame) {
     const uint8_t* h = frame.data() + 3;
     std::string code;
     for (int i = 3; i < 11; ++i) code += (h[i] >= 0x20 && h[i] < 0x7F) ? char(h[i]) : '.';
-    char line[160];
+    const char* kind = h[19] == 0x55 ? " bank relay" : h[19] == 0x88 ? " settlement" : "";
+    char line[200];
     std::snprintf(line, sizeof line,
-                  "\n    L=%d code=%s kind=0x%02X num0=%03d num11=%02d num13=%03d num16=%03d "
-                  "num20=%03d payload=%zu",
-                  frame_length(frame[1], frame[2]), code.c_str(), h[19], digits(h, 3),
+                  "\n    length=%d header_code=%s kind=0x%02X%s num0=%03d num11=%02d num13=%03d "
+                  "num16=%03d num20=%03d payload=%zu",
+                  frame_length(frame[1], frame[2]), code.c_str(), h[19], kind, digits(h, 3),
                   digits(h + 11, 2), digits(h + 13, 3), digits(h + 16, 3), digits(h + 20, 3),
                   frame.size() - 5 - kHeader);
     out += line;
+    // The payload as text (GBK as it is): each run of control bytes shows as one '.'.
+    std::string text;
+    for (size_t i = 3 + kHeader; i + 2 < frame.size(); ++i) {
+      uint8_t b = frame[i];
+      if (b < 0x20 || b == 0x7F) {
+        if (text.empty() || text.back() != '.') text += '.';
+      } else {
+        text += static_cast<char>(b);
+      }
+    }
+    while (!text.empty() && text.back() == '.') text.pop_back();
+    if (!text.empty()) out += "\n    text: " + text;
   }
   return out;
 }
@@ -298,7 +312,11 @@ void TerminalSim::SendFinal() {
   copy_text(result, 150, "6222000000000000000", 19);
   copy_text(result, 169, "1230", 4);
   copy_text(result, 173, "000001", 6);
-  copy_text(result, 179, "20251210120000", 14);
+  // The answer is dated now, as a terminal dates it.
+  char now[16];
+  std::time_t t = std::time(nullptr);
+  std::strftime(now, sizeof now, "%Y%m%d%H%M%S", std::localtime(&t));
+  copy_text(result, 179, now, 14);
   result.resize(kPayloadMax);  // a frame carries no more of the result
   SendFrame("00000000", 0, result, scenario_.cut_final);
 }

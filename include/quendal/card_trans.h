@@ -12,6 +12,20 @@
 #ifndef QUENDAL_CARD_TRANS_H
 #define QUENDAL_CARD_TRANS_H
 
+/* The library's version, the same four numbers as the Windows DLL's version record. */
+#define QUENDAL_VERSION_MAJOR 1
+#define QUENDAL_VERSION_MINOR 0
+#define QUENDAL_VERSION_PATCH 1
+#define QUENDAL_VERSION_TWEAK 1
+#define QUENDAL_VERSION_STRING "1.0.1.1"
+/* One number that orders versions: 1.0.1.1 is 0x01000101. */
+#define QUENDAL_VERSION                                                                           \
+  ((QUENDAL_VERSION_MAJOR << 24) | (QUENDAL_VERSION_MINOR << 16) | (QUENDAL_VERSION_PATCH << 8) | \
+   QUENDAL_VERSION_TWEAK)
+
+/* The size of the result buffer that card_trans writes: every one of these bytes, every time. */
+#define QUENDAL_RESULT_SIZE 555
+
 /* Windows business applications call the DLL with the __stdcall convention on 32-bit Windows. */
 #if defined(_WIN32) && !defined(_WIN64)
 #define QUENDAL_CALL __stdcall
@@ -47,11 +61,11 @@ extern "C" {
  *    6  64-character business reference 13  business host TCP port, 1000..10000
  *    7  not used                        14  business host receive time-out, 1..300 s
  *
- * result: the caller's buffer of at least 555 bytes. On return all 555 bytes are written and none
- *         of them is a zero byte; there is no terminator. Approved: bytes 0..39 hold the
- *         terminal's response text and bytes 40..554 keep what the caller put there (zero bytes
- *         become spaces). Failed: the error text (GBK), padded with spaces to 555 bytes. A null
- *         pointer returns 1 at once.
+ * result: the caller's buffer of at least QUENDAL_RESULT_SIZE (555) bytes. On return all 555 bytes
+ * are written and none of them is a zero byte; there is no terminator. Approved: bytes 0..39 hold
+ * the terminal's response text and bytes 40..554 keep what the caller put there (zero bytes become
+ * spaces). Failed: the error text (GBK), padded with spaces to 555 bytes. A null pointer returns 1
+ * at once.
  *
  * Returns 0 when the transaction was approved and every report it calls for succeeded, 1 otherwise.
  */

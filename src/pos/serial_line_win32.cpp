@@ -171,7 +171,8 @@ class Win32SerialLine final : public SerialLine {
     if (total == static_cast<DWORD>(len)) {
       wsprintfA(line, "\n%ld bytes written", static_cast<long>(total));
     } else {
-      wsprintfA(line, "\nProbable Write Timeout: Total of %ld bytes sent", static_cast<long>(total));
+      wsprintfA(line, "\nProbable Write Timeout: Total of %ld bytes sent",
+                static_cast<long>(total));
     }
     OutputDebugStringA(line);
     return !failed && total == static_cast<DWORD>(len);
@@ -194,7 +195,8 @@ class Win32SerialLine final : public SerialLine {
       return Queued() > 0;
     }
     // A byte may have landed between the first look and the start of the wait.
-    DWORD signalled = Queued() > 0 ? WAIT_OBJECT_0 : WaitForSingleObject(wait_overlapped_.hEvent, ms);
+    DWORD signalled =
+        Queued() > 0 ? WAIT_OBJECT_0 : WaitForSingleObject(wait_overlapped_.hEvent, ms);
     if (signalled != WAIT_OBJECT_0) {
       // Setting the mask again ends the wait in progress; nothing is left in flight on return.
       SetCommMask(handle_, EV_RXCHAR);

@@ -28,17 +28,17 @@ thread_local WPARAM t_quit_code = 0;
 
 HINSTANCE this_module() {
   HMODULE module = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                         GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&this_module), &module);
+  GetModuleHandleExW(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCWSTR>(&this_module), &module);
   return module;
 }
 
 void set_status_font(WindowView* view) {
   if (view->font != nullptr) return;  // one font for the life of the window
-  view->font = CreateFontW(15, 0, 0, 0, 100, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH,
-                           L"Times New Roman");
+  view->font =
+      CreateFontW(15, 0, 0, 0, 100, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                  CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, VARIABLE_PITCH, L"Times New Roman");
   SendMessageW(view->dialog, WM_SETFONT, reinterpret_cast<WPARAM>(view->font), TRUE);
   SendDlgItemMessageW(view->dialog, kStatusControl, WM_SETFONT,
                       reinterpret_cast<WPARAM>(view->font), TRUE);
@@ -103,8 +103,8 @@ void view_set_text(WindowView* view, const std::string& gbk) {
   if (view == nullptr) return;
   std::wstring shown;
   if (!gbk.empty()) {
-    int n = MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr,
-                                0);
+    int n =
+        MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()), nullptr, 0);
     if (n > 0) {
       shown.resize(static_cast<size_t>(n));
       if (MultiByteToWideChar(kGbkCodePage, 0, gbk.data(), static_cast<int>(gbk.size()), &shown[0],

@@ -29,8 +29,8 @@ std::string gbk_to_utf8_strict(const std::string& gbk) {
                               nullptr, 0);
   if (n <= 0) throw std::runtime_error("not GBK: " + gbk);
   std::wstring wide(static_cast<size_t>(n), L'\0');
-  MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()),
-                      &wide[0], n);
+  MultiByteToWideChar(936, MB_ERR_INVALID_CHARS, gbk.data(), static_cast<int>(gbk.size()), &wide[0],
+                      n);
   int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(m), '\0');
   WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &out[0], m, nullptr, nullptr);

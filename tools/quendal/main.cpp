@@ -4,14 +4,17 @@
 #include <string>
 
 #include "commands.h"
+#include "quendal/card_trans.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: quendal run \"<request line>\"   run one transaction through card_trans\n"
-    "       quendal sim-terminal [options]  a simulated POS terminal on a pty (--help)\n"
-    "       quendal sim-hosts [options]     simulated bank and business hosts (--help)\n"
-    "       quendal --help                  this text\n";
+    "usage: quendal run [--raw] \"<request line>\"  one transaction through card_trans\n"
+    "       quendal sim-terminal [options]       a simulated POS terminal on a pty\n"
+    "       quendal sim-hosts [options]          simulated bank and business hosts\n"
+    "       quendal --version                    the version\n"
+    "       quendal --help                       this text and the request fields\n"
+    "Each command takes --help.\n";
 
 int usage(FILE* out, int rc) {
   std::fputs(kUsage, out);
@@ -26,6 +29,11 @@ int main(int argc, char** argv) {
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
     std::fputs(quendal_tool::kRequestHelp, stdout);
+    return 0;
+  }
+  if (command == "--version" || command == "-V" || command == "version") {
+    if (argc > 2) return usage(stderr, 2);
+    std::printf("quendal %s\n", QUENDAL_VERSION_STRING);
     return 0;
   }
   if (command == "run") return quendal_tool::cmd_run(argc - 2, argv + 2);

@@ -1,10 +1,23 @@
-// quendal run: one call of card_trans, with the status texts shown live in UTF-8.
+// quendal run: one call of card_trans from a shell. The request is typed in the terminal's own
+// encoding and sent as GBK; the status texts are shown live while the call blocks, and the call
+// ends with one line that says how it went.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "commands.h"
 #include "gbk.h"
+#include "intake/checks.h"
 #include "quendal/card_trans.h"
 
 namespace quendal_tool {
@@ -28,25 +41,247 @@ const char kRequestHelp[] =
     "\n"
     "Example:\n"
     "  quendal run \"1|REF000000000001|B0110001|12345|000000|VAL001|POLICY-42||1|"
-    "127.0.0.1|6001|30|127.0.0.1|6002|30\"\n"
-    "\n"
-    "Prints each status text as it is shown, then the result text; exits with card_trans's\n"
-    "return value (0 approved, 1 failed). Set QUENDAL_STATUS_LOG to a file to keep the raw GBK\n"
-    "status texts.\n";
+    "127.0.0.1|6001|30|127.0.0.1|6002|30\"\n";
 
-int cmd_run(int argc, char** argv) {
-  if (argc != 1) {
-    std::fputs("usage: quendal run \"<request line>\"  (see quendal --help)\n", stderr);
-    return 2;
+namespace {
+
+const char kRunUsage[] =
+    "usage: quendal run [--raw] \"<request line>\"\n"
+    "Runs one transaction through card_trans. The request line is converted from the\n"
+    "terminal's encoding (the locale's, normally UTF-8) to GBK; --raw sends its bytes as given.\n"
+    "Shows each status text as the progress window receives it (on a terminal, with the seconds\n"
+    "since the last one while the library waits), then one line: approved or failed, with the\n"
+    "text. Exit status: 0 approved, 1 failed, 2 a usage error.\n"
+    "QUENDAL_STATUS_LOG, when set, keeps the raw GBK status texts in that file.\n";
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Where COM n leads on this machine, before the library tries it: the commonest first-contact
+// fault is a port number that names no device, which the library can only report as 打开COM错误.
+void describe_com_port(const std::string& gbk_line) {
+  int number = quendal::com_port_of(gbk_line.c_str()) & 0xFF;  // the library keeps 8 bits
+  std::string variable = "QUENDAL_COM" + std::to_string(number);
+  const char* named = std::getenv(variable.c_str());
+  std::string device;
+  std::string how;
+  if (named != nullptr && *named != '\0') {
+    device = named;
+    how = "from " + variable;
+  } else {
+    device = "/dev/ttyS" + std::to_string(number - 1);
+    how = variable + " is not set";
   }
-  char result[555];
-  std::memset(result, 0, sizeof result);
-  int rc = card_trans(argv[0], result);
+  struct stat st {};
+  std::string state;
+  if (::stat(device.c_str(), &st) != 0) {
+    state = std::string("does not exist (") + std::strerror(errno) + ")";
+  } else if (!S_ISCHR(st.st_mode)) {
+    state = "exists but is not a character device";
+  } else if (::access(device.c_str(), R_OK | W_OK) != 0) {
+    state = "exists but may not be opened (" + std::string(std::strerror(errno)) +
+            "; on Linux serial ports usually need the dialout group)";
+  } else {
+    state = "exists";
+  }
+  std::printf("COM%d opens %s (%s): %s\n", number, device.c_str(), how.c_str(), state.c_str());
+  std::fflush(stdout);
+}
 
-  std::string text(result, sizeof result);
+// Follows the status log from a second thread: every text the progress window receives is
+// appended to the file, so reading its new bytes shows the window's progress as it happens.
+class StatusFollower {
+ public:
+  StatusFollower(std::string path, long from, bool live)
+      : path_(std::move(path)), offset_(from), live_(live) {}
+
+  void Start() {
+    last_text_ = SteadyClock::now();
+    thread_ = std::thread([this] { Loop(); });
+  }
+
+  // Shows what is left in the log and clears the live line.
+  void Stop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    ReadNew();
+    ClearLive();
+    if (!at_line_start_) std::fputc('\n', stdout);
+    std::fflush(stdout);
+  }
+
+ private:
+  void Loop() {
+    long shown_seconds = 0;
+    while (!stop_) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (ReadNew()) shown_seconds = 0;
+      if (!live_) continue;
+      long seconds = static_cast<long>(
+          std::chrono::duration_cast<std::chrono::seconds>(SteadyClock::now() - last_text_)
+              .count());
+      if (seconds >= 1 && seconds != shown_seconds) {
+        ClearLive();
+        // The cursor is saved so that the next text continues exactly where the last one ended,
+        // on its line or at the start of a new one.
+        std::printf("\0337\033[2m  (%ld s since the last status text)\033[0m", seconds);
+        std::fflush(stdout);
+        live_shown_ = true;
+        shown_seconds = seconds;
+      }
+    }
+  }
+
+  void ClearLive() {
+    if (!live_shown_) return;
+    std::fputs("\0338\033[K", stdout);
+    live_shown_ = false;
+  }
+
+  // Reads the bytes added since the last read; true when there were any.
+  bool ReadNew() {
+    FILE* f = std::fopen(path_.c_str(), "rb");
+    if (f == nullptr) return false;
+    std::string got;
+    if (std::fseek(f, offset_, SEEK_SET) == 0) {
+      char buffer[1024];
+      size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) got.append(buffer, n);
+    }
+    std::fclose(f);
+    if (got.empty()) return false;
+    offset_ += static_cast<long>(got.size());
+    pending_ += got;
+    // A GBK character is one byte below 0x80 or two bytes from a lead byte on; keep a lead byte
+    // whose second byte has not been written yet for the next read.
+    size_t whole = 0;
+    while (whole < pending_.size()) {
+      size_t width = static_cast<unsigned char>(pending_[whole]) < 0x80 ? 1 : 2;
+      if (whole + width > pending_.size()) break;
+      whole += width;
+    }
+    std::string text = gbk_to_terminal(pending_.substr(0, whole));
+    pending_.erase(0, whole);
+    if (text.empty()) return false;
+    ClearLive();
+    std::fputs(text.c_str(), stdout);
+    std::fflush(stdout);
+    at_line_start_ = text.back() == '\n';
+    last_text_ = SteadyClock::now();
+    return true;
+  }
+
+  const std::string path_;
+  long offset_;
+  const bool live_;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  std::string pending_;
+  SteadyClock::time_point last_text_;
+  bool live_shown_ = false;
+  bool at_line_start_ = true;
+};
+
+int bad_usage(const std::string& why) {
+  std::fprintf(stderr, "quendal run: %s\n%s", why.c_str(), kRunUsage);
+  return 2;
+}
+
+std::string trimmed(const char* bytes, size_t n) {
+  std::string text(bytes, n);
   size_t end = text.find_last_not_of(' ');
   text.resize(end == std::string::npos ? 0 : end + 1);
-  std::printf("\n--\nresult: %s\nreturn: %d\n", gbk_to_utf8(text).c_str(), rc);
+  return text;
+}
+
+}  // namespace
+
+int cmd_run(int argc, char** argv) {
+  bool raw = false;
+  bool have_request = false;
+  bool options_end = false;
+  std::string request;
+  for (int i = 0; i < argc; ++i) {
+    std::string a = argv[i];
+    if (!options_end && (a == "--help" || a == "-h")) {
+      std::fputs(kRunUsage, stdout);
+      std::fputs(kRequestHelp, stdout);
+      return 0;
+    }
+    if (!options_end && a == "--raw") {
+      raw = true;
+    } else if (!options_end && a == "--") {
+      options_end = true;
+    } else if (!options_end && a.size() > 1 && a[0] == '-' && a.find('|') == std::string::npos) {
+      return bad_usage("unknown option " + a);
+    } else if (have_request) {
+      return bad_usage("one request line only (quote it: it holds '|')");
+    } else {
+      request = a;
+      have_request = true;
+    }
+  }
+  if (!have_request) return bad_usage("no request line");
+
+  std::string line = request;
+  if (!raw) {
+    std::string encoding = terminal_encoding();
+    size_t bad_at = 0;
+    if (!to_gbk(request, encoding, &line, &bad_at)) {
+      return bad_usage("the request line is not " + encoding + " text with a GBK form (byte " +
+                       std::to_string(bad_at) + "); --raw sends the bytes as given");
+    }
+  }
+  // A missing field shifts every later one; the library can only call that a format error.
+  size_t fields = 1 + static_cast<size_t>(std::count(line.begin(), line.end(), '|'));
+  if (fields < 15) {
+    std::printf("note: the request line has %zu fields, not 15 (quendal --help lists them)\n",
+                fields);
+  }
+  describe_com_port(line);
+
+  // The status log is how the library shows its progress outside Windows. Someone who set it
+  // keeps their file; otherwise a temporary one serves for this call only.
+  std::string log_path;
+  bool own_log = false;
+  long from = 0;
+  const char* given = std::getenv("QUENDAL_STATUS_LOG");
+  if (given != nullptr && *given != '\0') {
+    log_path = given;
+    struct stat st {};
+    if (::stat(given, &st) == 0) from = static_cast<long>(st.st_size);
+  } else {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quendal-status-XXXXXX";
+    int fd = ::mkstemp(&pattern[0]);
+    if (fd < 0) {
+      std::fprintf(stderr, "quendal run: cannot make a status log in %s: %s\n", pattern.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+    ::close(fd);
+    log_path = pattern;
+    own_log = true;
+    ::setenv("QUENDAL_STATUS_LOG", log_path.c_str(), 1);
+  }
+
+  StatusFollower follower(log_path, from, ::isatty(STDOUT_FILENO) != 0);
+  follower.Start();
+  char result[QUENDAL_RESULT_SIZE];
+  std::memset(result, 0, sizeof result);
+  int rc = card_trans(line.c_str(), result);
+  follower.Stop();
+  if (own_log) {
+    ::unlink(log_path.c_str());
+    ::unsetenv("QUENDAL_STATUS_LOG");
+  }
+
+  // Approved: the terminal's 40-byte response text; failed: the whole text, then spaces.
+  std::string text = trimmed(result, rc == 0 ? 40 : sizeof result);
+  // A business host that refuses its network test, or a terminal that declines, without a word
+  // leaves no text at all.
+  std::printf("%s: %s\n", rc == 0 ? "approved" : "failed",
+              text.empty() ? "(no text)" : gbk_to_terminal(text).c_str());
   return rc;
 }
 

@@ -8,9 +8,11 @@
 #include "commands.h"
 
 #if defined(QUENDAL_HAVE_SIM)
+#include <cctype>
 #include <chrono>
 #include <thread>
 
+#include "gbk.h"
 #include "sim/terminal_sim.h"
 #endif
 
@@ -22,14 +24,15 @@ const char kSimTerminalHelp[] =
     "usage: quendal sim-terminal [options]\n"
     "Opens a pty pair, prints the slave path (the library's COM port) and plays a terminal:\n"
     "answers the test, then each transaction request with the scenario below. Prints every\n"
-    "frame in hex with its decoded header. Runs until interrupted or --seconds have passed.\n"
+    "frame in hex with its decoded header and its text. The answers are dated now. Runs until\n"
+    "interrupted or --seconds have passed.\n"
     "  --link PATH        also publish the slave path as a symbolic link at PATH\n"
-    "  --com N            print the QUENDAL_COM<N> setting for it (default 1)\n"
+    "  --com N            print the QUENDAL_COM<N> setting for it, 1-255 (default 1)\n"
     "  --decline CODE     refuse with this two-digit response code (default: approve)\n"
-    "  --text TEXT        response text (bytes as given, up to 40)\n"
-    "  --text2 TEXT       second text (bytes as given, up to 40)\n"
+    "  --text TEXT        response text, sent as GBK, at most 40 bytes of it\n"
+    "  --text2 TEXT       second text, sent as GBK, at most 40 bytes of it\n"
     "  --relays N         ask for the bank host N times (kind 0x55) before the final answer\n"
-    "  --relay-bytes N    payload bytes of each relay frame (default 40)\n"
+    "  --relay-bytes N    payload bytes of each relay frame, 0-484 (default 40)\n"
     "  --settle           send a settlement notice (kind 0x88) before the final answer\n"
     "  --cancel           answer with header code CANCEL\n"
     "  --unknown-kind K   answer with a frame of kind K (hex, default 41)\n"
@@ -46,6 +49,42 @@ const char kSimTerminalHelp[] =
 #if defined(QUENDAL_HAVE_SIM)
 volatile std::sig_atomic_t g_interrupted = 0;
 void on_signal(int) { g_interrupted = 1; }
+
+int bad_usage(const std::string& why) {
+  std::fprintf(stderr, "quendal sim-terminal: %s\n%s", why.c_str(), kSimTerminalHelp);
+  return 2;
+}
+
+bool parse_number(const std::string& text, long low, long high, long* value) {
+  if (text.empty()) return false;
+  char* end = nullptr;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (*end != '\0' || v < low || v > high) return false;
+  *value = v;
+  return true;
+}
+
+#if defined(__GLIBC__)
+// The trace carries the frames' texts as GBK; it is shown in the terminal's encoding. Lines are
+// whole when they reach here (the simulator writes one line per frame), so no character is cut.
+ssize_t write_converted(void*, const char* bytes, size_t n) {
+  std::string shown = gbk_to_terminal(std::string(bytes, n));
+  std::fwrite(shown.data(), 1, shown.size(), stdout);
+  std::fflush(stdout);
+  return static_cast<ssize_t>(n);
+}
+
+FILE* trace_stream() {
+  cookie_io_functions_t io{};
+  io.write = write_converted;
+  FILE* f = fopencookie(nullptr, "w", io);
+  if (f == nullptr) return stdout;
+  std::setvbuf(f, nullptr, _IOLBF, 0);
+  return f;
+}
+#else
+FILE* trace_stream() { return stdout; }
+#endif
 #endif
 
 }  // namespace
@@ -59,73 +98,93 @@ int cmd_sim_terminal(int argc, char** argv) {
 #else
   quendal_sim::TerminalScenario s;
   std::string link;
-  int com = 1;
+  long com = 1;
   long seconds = 0;
   for (int i = 0; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](const char* what) -> const char* {
-      if (i + 1 >= argc) {
-        std::fprintf(stderr, "quendal sim-terminal: %s needs %s\n", a.c_str(), what);
-        std::exit(2);
-      }
-      return argv[++i];
-    };
     if (a == "--help" || a == "-h") {
       std::fputs(kSimTerminalHelp, stdout);
       return 0;
-    } else if (a == "--link") {
-      link = value("a path");
+    }
+    bool ok = true;
+    std::string v;
+    auto value = [&]() {
+      if (i + 1 >= argc) {
+        ok = false;
+        return false;
+      }
+      v = argv[++i];
+      return true;
+    };
+    auto number = [&](long low, long high, long* out) {
+      return value() && (ok = parse_number(v, low, high, out));
+    };
+    long n = 0;
+    if (a == "--link") {
+      ok = value();
+      link = v;
     } else if (a == "--com") {
-      com = std::atoi(value("a number"));
+      number(1, 255, &com);
     } else if (a == "--decline") {
+      ok = value() && v.size() == 2 && std::isdigit(static_cast<unsigned char>(v[0])) &&
+           std::isdigit(static_cast<unsigned char>(v[1]));
       s.final_answer = quendal_sim::FinalAnswer::kDecline;
-      s.resp_code = value("a code");
+      s.resp_code = v;
       if (s.resp_text == "APPROVED") s.resp_text = "DECLINED";
-    } else if (a == "--text") {
-      s.resp_text = value("a text");
-    } else if (a == "--text2") {
-      s.text2 = value("a text");
+    } else if (a == "--text" || a == "--text2") {
+      std::string gbk;
+      size_t bad_at = 0;
+      ok = value() && to_gbk(v, terminal_encoding(), &gbk, &bad_at) && gbk.size() <= 40;
+      (a == "--text" ? s.resp_text : s.text2) = gbk;
     } else if (a == "--relays") {
-      s.relays = std::atoi(value("a count"));
+      if (number(0, 1000, &n)) s.relays = static_cast<int>(n);
     } else if (a == "--relay-bytes") {
-      s.relay_bytes = std::atoi(value("a count"));
+      if (number(0, 484, &n)) s.relay_bytes = static_cast<int>(n);
     } else if (a == "--settle") {
       s.settlement = true;
     } else if (a == "--cancel") {
       s.final_answer = quendal_sim::FinalAnswer::kCancel;
     } else if (a == "--unknown-kind") {
+      char* end = nullptr;
+      unsigned long kind = value() ? std::strtoul(v.c_str(), &end, 16) : 0;
+      ok = ok && !v.empty() && *end == '\0' && kind <= 0xFF;
       s.final_answer = quendal_sim::FinalAnswer::kUnknownKind;
-      s.unknown_kind = static_cast<uint8_t>(std::strtoul(value("a kind"), nullptr, 16));
+      s.unknown_kind = static_cast<uint8_t>(kind);
     } else if (a == "--silent") {
       s.final_answer = quendal_sim::FinalAnswer::kSilent;
     } else if (a == "--no-test") {
       s.answer_test = false;
     } else if (a == "--test-code") {
-      s.test_code = value("a code");
+      ok = value() && v.size() <= 8;
+      s.test_code = v;
     } else if (a == "--noise") {
-      s.noise_bytes = std::atoi(value("a count"));
+      if (number(0, 4096, &n)) s.noise_bytes = static_cast<int>(n);
     } else if (a == "--bad-length") {
       s.bad_length = true;
     } else if (a == "--bad-lrc") {
       s.bad_lrc = true;
     } else if (a == "--split") {
-      std::string v = value("N:MS");
-      s.split_pieces = std::atoi(v.c_str());
-      size_t colon = v.find(':');
-      s.split_pause_ms =
-          colon == std::string::npos ? 0 : static_cast<uint32_t>(std::atoi(v.c_str() + colon + 1));
+      size_t colon = value() ? v.find(':') : std::string::npos;
+      long pieces = 0;
+      long pause = 0;
+      ok = colon != std::string::npos && parse_number(v.substr(0, colon), 1, 512, &pieces) &&
+           parse_number(v.substr(colon + 1), 0, 10000, &pause);
+      s.split_pieces = static_cast<int>(pieces);
+      s.split_pause_ms = static_cast<uint32_t>(pause);
     } else if (a == "--pace") {
       s.pace = true;
     } else if (a == "--seconds") {
-      seconds = std::atol(value("a count"));
+      number(1, 86400, &seconds);
     } else {
-      std::fprintf(stderr, "quendal sim-terminal: unknown option '%s'\n", a.c_str());
-      std::fputs(kSimTerminalHelp, stderr);
-      return 2;
+      return bad_usage("unknown option " + a);
+    }
+    if (!ok) {
+      return bad_usage(i + 1 > argc || v.empty() ? "missing or bad value for " + a
+                                                 : "bad value for " + a + ": " + v);
     }
   }
 
-  quendal_sim::TerminalSim sim(s, stdout);
+  quendal_sim::TerminalSim sim(s, trace_stream());
   std::string error;
   if (!sim.Start(&error)) {
     std::fprintf(stderr, "quendal sim-terminal: %s\n", error.c_str());
@@ -139,7 +198,7 @@ int cmd_sim_terminal(int argc, char** argv) {
     }
     std::printf("linked as %s\n", link.c_str());
   }
-  std::printf("use: QUENDAL_COM%d=%s quendal run \"...|%d|...\"\n", com,
+  std::printf("use: QUENDAL_COM%ld=%s quendal run \"...|%ld|...\"\n", com,
               link.empty() ? sim.SlavePath().c_str() : link.c_str(), com);
   std::fflush(stdout);
 
