@@ -18,6 +18,8 @@
 #include <thread>
 #include <vector>
 
+#include "sim/terminal_frame.h"
+
 namespace quendal_sim {
 
 enum class FinalAnswer {
@@ -119,13 +121,5 @@ class TerminalSim {
   mutable std::condition_variable changed_;
   std::vector<TracedFrame> frames_;
 };
-
-// Builds one frame as a terminal sends it: STX, BCD length, the 23-byte header (code and kind as
-// given, the numbers fixed), the payload, ETX and the check byte.
-std::vector<uint8_t> terminal_frame(const std::string& code, uint8_t kind,
-                                    const std::vector<uint8_t>& payload);
-
-// One line of hex and the decoded header of `frame`.
-std::string describe_frame(const std::vector<uint8_t>& frame);
 
 }  // namespace quendal_sim

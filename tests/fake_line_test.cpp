@@ -25,8 +25,11 @@ Bytes frame(const std::string& code, uint8_t kind, const Bytes& payload = {}) {
   body.insert(body.end(), {'0', '0', '0'});
   body.insert(body.end(), payload.begin(), payload.end());
   int n = static_cast<int>(body.size());
-  Bytes f = {0x02, static_cast<uint8_t>(((n / 1000) << 4) | (n / 100 % 10)),
-             static_cast<uint8_t>(((n / 10 % 10) << 4) | (n % 10))};
+  Bytes f;
+  f.reserve(body.size() + 5);
+  f.push_back(0x02);
+  f.push_back(static_cast<uint8_t>(((n / 1000) << 4) | (n / 100 % 10)));
+  f.push_back(static_cast<uint8_t>(((n / 10 % 10) << 4) | (n % 10)));
   f.insert(f.end(), body.begin(), body.end());
   f.push_back(0x03);
   uint8_t lrc = 0;

@@ -7,7 +7,7 @@
 
 #include "common/error.h"
 #include "pos/message.h"
-#include "sim/terminal_sim.h"
+#include "sim/terminal_frame.h"
 
 namespace quendal {
 namespace {

@@ -104,7 +104,9 @@ class WineRunner final : public Runner {
     const std::string prefix = env("WINEPREFIX");
     const std::string link = prefix + "/dosdevices/com" + std::to_string(kCom);
     ::unlink(link.c_str());
-    if (terminal != nullptr) EXPECT_TRUE(terminal->Link(link));
+    if (terminal != nullptr) {
+      EXPECT_TRUE(terminal->Link(link));
+    }
 
     const std::string request_file = quendal_test::make_temp_file();
     const std::string result_file = quendal_test::make_temp_file();
@@ -359,14 +361,18 @@ TEST_P(EndToEnd, CallMatchesExpectations) {
   }
   std::vector<std::string> business = p.business.Requests();
   ASSERT_EQ(business.size(), s.business_messages);
-  if (!business.empty()) EXPECT_EQ(business[0], kNetworkTest);
-  if (business.size() > 1) EXPECT_EQ(business[1].substr(4, s.report.size()), s.report);
+  if (!business.empty()) {
+    EXPECT_EQ(business[0], kNetworkTest);
+  }
+  if (business.size() > 1) {
+    EXPECT_EQ(business[1].substr(4, s.report.size()), s.report);
+  }
   EXPECT_EQ(p.bank.Requests().size(), s.bank_requests);
 }
 
 INSTANTIATE_TEST_SUITE_P(Calls, EndToEnd, ::testing::ValuesIn(scenarios()),
-                         [](const ::testing::TestParamInfo<Scenario>& info) {
-                           return std::string(info.param.name);
+                         [](const ::testing::TestParamInfo<Scenario>& param_info) {
+                           return std::string(param_info.param.name);
                          });
 
 }  // namespace
