@@ -82,7 +82,7 @@ wineserver -p >/dev/null 2>&1 </dev/null || true  # one server for every program
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 echo "-- version record"
-version="$(wine "$win/tests/win/version_probe.exe" "$(winpath "$dll")" | tr -d '\r')"
+version="$(timeout 120 wine "$win/tests/win/version_probe.exe" "$(winpath "$dll")" | tr -d '\r')"
 expected_version="FileVersionNumbers=1,0,1,1
 ProductVersionNumbers=1,0,1,1
 Translation=080404b0
@@ -96,13 +96,13 @@ ProductVersion=1, 0, 1, 1"
 echo ok
 
 echo "-- unit tests under wine (i686, then x86_64)"
-wine "$win/tests/win/quendal_unit_tests.exe" --gtest_brief=1
-wine "$root/build-win64/tests/win/quendal_unit_tests.exe" --gtest_brief=1
+timeout 300 wine "$win/tests/win/quendal_unit_tests.exe" --gtest_brief=1
+timeout 300 wine "$root/build-win64/tests/win/quendal_unit_tests.exe" --gtest_brief=1
 
 echo "-- end-to-end calls through Quendal.dll under wine"
 QUENDAL_E2E_RUNNER=wine QUENDAL_WINE_DLL="$dll" \
   QUENDAL_WINE_CALLER="$win/tests/win/quendal_caller.exe" \
-  build/tests/quendal_e2e_tests --gtest_brief=1
+  timeout 900 build/tests/quendal_e2e_tests --gtest_brief=1
 
 echo "-- the progress window under Xvfb"
 scratch="$(mktemp -d)"
@@ -131,7 +131,7 @@ rm -f "$shot"
 ) &
 shooter=$!
 QUENDAL_STATUS_LOG="$(winpath "$scratch/status.log")" \
-  wine "$win/tests/win/window_probe.exe" "$(winpath "$dll")" "$(winpath "$scratch/request")" \
+  timeout 180 wine "$win/tests/win/window_probe.exe" "$(winpath "$dll")" "$(winpath "$scratch/request")" \
   "$(winpath "$scratch/marker")" | tr -d '\r' | tee "$scratch/probe.log" || true
 probe_failed=$(grep -c '^FAIL' "$scratch/probe.log" || true)
 grep -q '^ok nested call refused' "$scratch/probe.log" || probe_failed=$((probe_failed + 1))
@@ -150,7 +150,7 @@ i686-w64-mingw32-gcc -Wall -Werror -I"$sdk/include" "$sdk/examples/c/card_trans_
 i686-w64-mingw32-gcc -Wall -Werror -I"$sdk/include" "$sdk/examples/c/card_trans_example.c" \
   "$sdk/Quendal.lib" -o "$sdk/example_lib.exe"
 for exe in example.exe example_lib.exe; do
-  out="$(cd "$sdk" && wine "$exe" "$(cat "$scratch/request")" | tr -d '\r')" ||
+  out="$(cd "$sdk" && timeout 120 wine "$exe" "$(cat "$scratch/request")" | tr -d '\r')" ||
     { echo "$exe: $out"; exit 1; }
   echo "$exe: $out"
   grep -q 'card_trans returned 0 (approved): APPROVED' <<<"$out" || exit 1
@@ -181,5 +181,5 @@ socat_pid=$!
 for _ in $(seq 50); do [ -e "$scratch/rx" ] && [ -e "$scratch/tx" ] && break; sleep 0.1; done
 ln -sf "$(readlink -f "$scratch/rx")" "$WINEPREFIX/dosdevices/com13"
 ln -sf "$(readlink -f "$scratch/tx")" "$WINEPREFIX/dosdevices/com14"
-wine "$win/tests/win/frame_latency.exe" 13 14 60 | tr -d '\r'
+timeout 120 wine "$win/tests/win/frame_latency.exe" 13 14 60 | tr -d '\r'
 rm -rf "$scratch"

@@ -114,9 +114,9 @@ class WineRunner final : public Runner {
     std::ofstream(request_file, std::ios::binary) << request;
     // Under wine the library sees Linux paths through drive Z:.
     const std::string command =
-        "QUENDAL_STATUS_LOG='" + windows_path(log_file) + "' wine '" + env("QUENDAL_WINE_CALLER") +
-        "' '" + windows_path(env("QUENDAL_WINE_DLL")) + "' '" + windows_path(request_file) + "' '" +
-        windows_path(result_file) + "'";
+        "QUENDAL_STATUS_LOG='" + windows_path(log_file) + "' timeout 300 wine '" +
+        env("QUENDAL_WINE_CALLER") + "' '" + windows_path(env("QUENDAL_WINE_DLL")) + "' '" +
+        windows_path(request_file) + "' '" + windows_path(result_file) + "'";
     int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
 
