@@ -14,6 +14,7 @@
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
 #include "sim/terminal_sim.h"
+#include "support/call_results.h"
 #include "support/status_log.h"
 #include "support/virtual_clock.h"
 #include "ui/process_window.h"
@@ -28,17 +29,13 @@ using quendal_sim::HostSim;
 using quendal_sim::TerminalScenario;
 using quendal_sim::TerminalSim;
 using Frame = std::vector<uint8_t>;
+using quendal_test::code_of;
+using quendal_test::padded;
+using quendal_test::payload_of;
+using quendal_test::text_of;
 
 constexpr int kCom = 71;
 constexpr size_t kGuard = 16;
-
-std::string text_of(int code) { return table_error(code).text; }
-
-std::string padded(const std::string& text) { return text + std::string(555 - text.size(), ' '); }
-
-// The header code and kind of a frame the library sent, and its payload.
-std::string code_of(const Frame& f) { return std::string(f.begin() + 6, f.begin() + 14); }
-std::string payload_of(const Frame& f) { return std::string(f.begin() + 26, f.end() - 2); }
 
 class TransactionTest : public ::testing::Test {
  protected:

@@ -5,18 +5,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
-need=()
+source scripts/lib/packages.sh
+need=(libclang-rt-14-dev)
 command -v clang++ >/dev/null || need+=(clang)
-dpkg-query -W -f='${Status}' libclang-rt-14-dev 2>/dev/null | grep -q 'install ok installed' ||
-  need+=(libclang-rt-14-dev)
-if [ ${#need[@]} -gt 0 ]; then
-  echo "installing: ${need[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${need[@]}"
-fi
+install_missing "${need[@]}"
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DQUENDAL_BUILD_FUZZ=ON \

@@ -9,18 +9,8 @@ source_dir=$PWD
 
 # dpkg-shlibdeps (dpkg-dev) and file compute the packages' dependencies.
 needed=(dpkg-dev file gcc pkg-config python3 libc-bin)
-missing=()
-for p in "${needed[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep 'install ok installed' >/dev/null || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  sudo_cmd=()
-  [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source scripts/lib/packages.sh
+install_missing "${needed[@]}"
 
 rm -rf build/packages
 (cd build && cpack -G DEB >packages.log 2>&1) || { cat build/packages.log >&2; exit 1; }

@@ -25,6 +25,7 @@
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
 #include "sim/terminal_sim.h"
+#include "support/call_results.h"
 #include "support/status_log.h"
 #include "support/test_env.h"
 #include "support/virtual_clock.h"
@@ -39,16 +40,16 @@ using quendal_sim::HostSim;
 using quendal_sim::TerminalScenario;
 using quendal_sim::TerminalSim;
 using Frame = std::vector<uint8_t>;
+using quendal_test::code_of;
+using quendal_test::padded;
+using quendal_test::payload_of;
+using quendal_test::text_of;
 using Texts = std::vector<std::string>;
 
 // COM10 and above open only under their device name (\\.\COM12) on Windows.
 constexpr int kCom = 12;
 
-std::string text_of(int code) { return table_error(code).text; }
-std::string padded(const std::string& text) { return text + std::string(555 - text.size(), ' '); }
 std::string join(const Texts& texts) { return quendal_test::StatusLog::Join(texts); }
-std::string code_of(const Frame& f) { return std::string(f.begin() + 6, f.begin() + 14); }
-std::string payload_of(const Frame& f) { return std::string(f.begin() + 26, f.end() - 2); }
 
 std::string read_file(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -12,21 +12,15 @@
 #include <vector>
 
 #include "pos/com_port.h"
+#include "sim/terminal_frame.h"
 
 namespace {
 
 using Steady = std::chrono::steady_clock;
 
+// A frame as long as the transaction request: 23 header bytes and 453 of payload.
 std::vector<uint8_t> request_frame() {
-  std::vector<uint8_t> f(481, 'r');
-  f[0] = 0x02;
-  f[1] = 0x04;
-  f[2] = 0x76;
-  f[479] = 0x03;
-  uint8_t lrc = 0;
-  for (size_t i = 1; i < 480; ++i) lrc ^= f[i];
-  f[480] = lrc;
-  return f;
+  return quendal_sim::terminal_frame("B0110001", 0, std::vector<uint8_t>(453, 'r'));
 }
 
 }  // namespace
