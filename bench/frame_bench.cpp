@@ -6,8 +6,6 @@
 // that sleeps between empty polls would, for comparison.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +18,7 @@
 
 #include "platform/clock.h"
 #include "pos/com_port.h"
+#include "pty_port.h"
 
 namespace {
 
@@ -51,23 +50,9 @@ std::vector<uint8_t> request_frame() {
 
 void FrameLatency(benchmark::State& state) {
   const bool fixed_pause = state.range(0) == 1;
-  int master = -1;
-  int slave = -1;
-  char name[256] = {};
-  struct termios raw {};
-  cfmakeraw(&raw);
-  if (::openpty(&master, &slave, name, &raw, nullptr) != 0) {
-    state.SkipWithError("no pty");
-    return;
-  }
-  ::close(slave);
-  ::setenv("QUENDAL_COM99", name, 1);
   quendal::CComPort port;
-  if (port.Open(99, 9600) != 1) {
-    state.SkipWithError("cannot open the pty as a COM port");
-    ::close(master);
-    return;
-  }
+  const int master = open_pty_port(state, 99, port);
+  if (master < 0) return;
   port.SetTimeout(10);
   FixedPauseClock fixed_clock;
   if (fixed_pause) quendal::set_clock(&fixed_clock);
@@ -99,9 +84,7 @@ void FrameLatency(benchmark::State& state) {
   }
 
   quendal::set_clock(nullptr);
-  port.Close();
-  ::close(master);
-  ::unsetenv("QUENDAL_COM99");
+  close_pty_port(master, 99, port);
   if (!latencies.empty()) {
     std::sort(latencies.begin(), latencies.end());
     state.counters["median_ms"] = latencies[latencies.size() / 2] * 1e3;

@@ -9,9 +9,7 @@
 // process's CPU time over the wall time of the wait, in percent of one core. Goal: under 0.1.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -19,6 +17,7 @@
 #include <string>
 
 #include "pos/com_port.h"
+#include "pty_port.h"
 #include "quendal/card_trans.h"
 #include "sim/host_sim.h"
 #include "sim/terminal_sim.h"
@@ -86,23 +85,9 @@ void SaleAtLineRate(benchmark::State& state) {
 }
 
 void SilentTerminalWait(benchmark::State& state) {
-  int master = -1;
-  int slave = -1;
-  char name[256] = {};
-  struct termios raw {};
-  cfmakeraw(&raw);
-  if (::openpty(&master, &slave, name, &raw, nullptr) != 0) {
-    state.SkipWithError("no pty");
-    return;
-  }
-  ::close(slave);
-  ::setenv("QUENDAL_COM97", name, 1);
   quendal::CComPort port;
-  if (port.Open(97, 9600) != 1) {
-    state.SkipWithError("cannot open the pty as a COM port");
-    ::close(master);
-    return;
-  }
+  const int master = open_pty_port(state, 97, port);
+  if (master < 0) return;
   port.SetTimeout(static_cast<int32_t>(state.range(0)));
   uint8_t buffer[quendal::kFrameMax];
   for (auto _ : state) {
@@ -116,9 +101,7 @@ void SilentTerminalWait(benchmark::State& state) {
     state.counters["cpu_ms"] = cpu * 1e3;
     state.counters["cpu_percent"] = cpu / wall * 100;
   }
-  port.Close();
-  ::close(master);
-  ::unsetenv("QUENDAL_COM97");
+  close_pty_port(master, 97, port);
 }
 
 }  // namespace

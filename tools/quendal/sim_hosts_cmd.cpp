@@ -51,15 +51,6 @@ volatile std::sig_atomic_t g_stop = 0;
 
 void on_signal(int) { g_stop = 1; }
 
-bool parse_number(const std::string& text, long low, long high, long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || v < low || v > high) return false;
-  *value = v;
-  return true;
-}
-
 bool parse_hex(const std::string& hex, std::string* bytes) {
   if (hex.size() % 2 != 0) return false;
   for (size_t i = 0; i < hex.size(); i += 2) {

@@ -55,15 +55,6 @@ int bad_usage(const std::string& why) {
   return 2;
 }
 
-bool parse_number(const std::string& text, long low, long high, long* value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  long v = std::strtol(text.c_str(), &end, 10);
-  if (*end != '\0' || v < low || v > high) return false;
-  *value = v;
-  return true;
-}
-
 #if defined(__GLIBC__)
 // The trace carries the frames' texts as GBK; it is shown in the terminal's encoding. Lines are
 // whole when they reach here (the simulator writes one line per frame), so no character is cut.
