@@ -30,6 +30,7 @@ while IFS='#' read -r args expected; do
   head -n 1 "$work/out" | grep -qF -- "$expected" ||
     fail "quendal $args: the first line is not '$expected': $(head -n 1 "$work/out")"
 done <<'CASES'
+#no command given
 nosuch#unknown command
 --version 2#--version takes no argument
 run#no request line

@@ -24,7 +24,10 @@ int usage(FILE* out, int rc) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage(stderr, 2);
+  if (argc < 2) {
+    std::fputs("quendal: no command given\n", stderr);
+    return usage(stderr, 2);
+  }
   quendal_tool::set_invoked_as(argv[0]);
   std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
