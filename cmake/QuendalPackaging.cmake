@@ -44,8 +44,8 @@ if(UNIX AND NOT APPLE)
 
   # Debian wants each package's changelog.gz in its documentation folder. The packages are built
   # from this tree, so it is one entry for the version, pointing to the project's change log; its
-  # date is the configure time, or SOURCE_DATE_EPOCH for a reproducible build.
-  string(TIMESTAMP QUENDAL_PACKAGE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+  # date is the day of configuring, or that of SOURCE_DATE_EPOCH for a reproducible build.
+  string(TIMESTAMP QUENDAL_PACKAGE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
   configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
   add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
     COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/changelog > ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
