@@ -7,7 +7,13 @@
 set(CPACK_PACKAGE_NAME quendal)
 set(CPACK_PACKAGE_VENDOR "Quendal")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Quendal developers <quendal@localhost>")
+# Whoever builds the packages for a site names themselves here: the Maintainer field of the three
+# packages, "Name <address>" (-DQUENDAL_PACKAGE_MAINTAINER=...). Left alone it is the project, at
+# an address in the reserved domain .invalid: Debian's tools require an address, and this one can
+# never reach a stranger.
+set(QUENDAL_PACKAGE_MAINTAINER "${PROJECT_NAME} <quendal@quendal.invalid>" CACHE STRING
+  "Maintainer field of the Debian packages, as Name <address>")
+set(CPACK_PACKAGE_CONTACT "${QUENDAL_PACKAGE_MAINTAINER}")
 # No package-wide summary: CPack would put it before each package's own synopsis line.
 set(CPACK_RESOURCE_FILE_LICENSE ${CMAKE_CURRENT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
@@ -30,6 +36,29 @@ if(UNIX AND NOT APPLE)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
   set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+
+  # The library's package also asks dpkg to run ldconfig once, after all packages are unpacked.
+  set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/triggers)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/libquendal1.triggers ${CMAKE_CURRENT_BINARY_DIR}/triggers
+    COPYONLY)
+
+  # Debian wants each package's changelog.gz in its documentation folder. The packages are built
+  # from this tree, so it is one entry for the version, pointing to the project's change log; its
+  # date is the day of configuring, or that of SOURCE_DATE_EPOCH for a reproducible build.
+  string(TIMESTAMP QUENDAL_PACKAGE_DATE "%a, %d %b %Y 00:00:00 +0000" UTC)
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/changelog.in ${CMAKE_CURRENT_BINARY_DIR}/changelog @ONLY)
+  add_custom_command(OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    COMMAND gzip -9n -c ${CMAKE_CURRENT_BINARY_DIR}/changelog > ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
+    DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog VERBATIM)
+  add_custom_target(quendal_package_changelog ALL DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${QUENDAL_DOC_RUNTIME}
+    COMPONENT runtime)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${QUENDAL_DOC_DEV}
+    COMPONENT dev)
+  if(QUENDAL_BUILD_TOOLS)
+    install(FILES ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz DESTINATION ${QUENDAL_DOC_TOOLS}
+      COMPONENT tools)
+  endif()
 
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libquendal1)
   set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)

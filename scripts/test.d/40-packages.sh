@@ -2,13 +2,14 @@
 # The Debian packages: builds libquendal1, libquendal-dev and quendal-tools with CPack from the
 # build, installs them (with dpkg -i when root, into a scratch root otherwise) and builds and runs
 # the example callers against what was installed: C through pkg-config and through
-# find_package(Quendal), and Python through ctypes. Installed packages are removed again.
+# find_package(Quendal), and Python through ctypes. Installed packages are removed again. lintian
+# checks the three packages: an error fails the stage, its warnings are printed.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source_dir=$PWD
 
 # dpkg-shlibdeps (dpkg-dev) and file compute the packages' dependencies.
-needed=(dpkg-dev file gcc pkg-config python3 libc-bin)
+needed=(dpkg-dev file gcc pkg-config python3 libc-bin lintian)
 source scripts/lib/packages.sh
 install_missing "${needed[@]}"
 
@@ -28,8 +29,25 @@ done
 # The library's package must carry what dpkg needs to register it with the linker.
 dpkg-deb -f "$(deb_of libquendal1)" Depends | grep libc6 >/dev/null
 [ "$(dpkg-deb -f "$(deb_of libquendal-dev)" Depends)" = "libquendal1 (= 1.0.1.1)" ]
-dpkg-deb -c "$(deb_of libquendal1)" | grep 'libquendal.so.1.0.1.1$' >/dev/null
+# The library in the machine's multiarch folder, the manual page with the command.
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+dpkg-deb -c "$(deb_of libquendal1)" | grep " ./usr/lib/$multiarch/libquendal.so.1.0.1.1$" >/dev/null ||
+  { echo "libquendal1 does not put the library in /usr/lib/$multiarch" >&2; exit 1; }
 dpkg-deb -c "$(deb_of libquendal-dev)" | grep 'share/doc/libquendal-dev/integration.md$' >/dev/null
+dpkg-deb -c "$(deb_of quendal-tools)" | grep ' ./usr/share/man/man1/quendal.1.gz$' >/dev/null ||
+  { echo "quendal-tools has no manual page" >&2; exit 1; }
+# The Maintainer field is the one configured, never a made-up address.
+maintainer=$(sed -n 's/^QUENDAL_PACKAGE_MAINTAINER:STRING=//p' build/CMakeCache.txt)
+for deb in "${debs[@]}"; do
+  [ "$(dpkg-deb -f "$deb" Maintainer)" = "$maintainer" ] ||
+    { echo "$(basename "$deb"): Maintainer '$(dpkg-deb -f "$deb" Maintainer)', configured '$maintainer'" >&2; exit 1; }
+done
+
+# lintian: no errors; its warnings and notes are shown, as they are the packager's to weigh.
+lintian_rc=0
+lintian --fail-on error --tag-display-limit 0 "${debs[@]}" >build/lintian.log 2>&1 || lintian_rc=$?
+sed 's/^/   lintian: /' build/lintian.log
+[ "$lintian_rc" -eq 0 ] || { echo "lintian reports errors (exit $lintian_rc)" >&2; exit 1; }
 
 # Installing, testing and removing is one step for the machine: two runs at once (two checkouts
 # on one machine) would remove each other's packages.
@@ -75,6 +93,12 @@ expect_refusal() {
     exit 1
   fi
 }
+
+# The pkg-config file names /usr, so --cflags adds nothing to the compiler's own folders.
+pc=$(find "${root:-}/usr/lib/$multiarch/pkgconfig" -name quendal.pc)
+[ "$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --variable=includedir quendal)" = /usr/include ] &&
+  [ -z "$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags quendal)" ] ||
+  { echo "pkg-config: $(cat "$pc")" >&2; exit 1; }
 
 # pkg-config, exactly as the README gives it for the packages.
 # shellcheck disable=SC2046

@@ -24,7 +24,11 @@ int usage(FILE* out, int rc) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return usage(stderr, 2);
+  if (argc < 2) {
+    std::fputs("quendal: no command given\n", stderr);
+    return usage(stderr, 2);
+  }
+  quendal_tool::set_invoked_as(argv[0]);
   std::string command = argv[1];
   if (command == "--help" || command == "-h" || command == "help") {
     std::fputs(kUsage, stdout);
@@ -32,7 +36,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "--version" || command == "-V" || command == "version") {
-    if (argc > 2) return usage(stderr, 2);
+    if (argc > 2) {
+      std::fprintf(stderr, "quendal: %s takes no argument\n", command.c_str());
+      return usage(stderr, 2);
+    }
     std::printf("quendal %s\n", QUENDAL_VERSION_STRING);
     return 0;
   }

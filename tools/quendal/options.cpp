@@ -1,4 +1,5 @@
 // What the commands share in reading their options.
+#include <climits>
 #include <cstdlib>
 #include <string>
 
@@ -14,5 +15,22 @@ bool parse_number(const std::string& text, long low, long high, long* value) {
   *value = v;
   return true;
 }
+
+std::string number_from_to(long low, long high) {
+  return "a whole number from " + std::to_string(low) + " to " + std::to_string(high);
+}
+
+namespace {
+std::string g_command_name = "quendal";
+}
+
+void set_invoked_as(const char* argv0) {
+  std::string given = argv0 != nullptr ? argv0 : "";
+  if (given.find('/') == std::string::npos) return;  // found on the PATH: its name serves
+  char resolved[PATH_MAX];
+  g_command_name = ::realpath(given.c_str(), resolved) != nullptr ? resolved : given;
+}
+
+const std::string& command_name() { return g_command_name; }
 
 }  // namespace quendal_tool

@@ -9,12 +9,14 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <thread>
 
+#include "codec/codec.h"
 #include "commands.h"
 #include "gbk.h"
 #include "intake/checks.h"
@@ -186,6 +188,35 @@ int bad_usage(const std::string& why) {
   return 2;
 }
 
+// The temporary status log, removed when Ctrl-C or a SIGTERM ends the command during the call:
+// the handler may only use what is safe in a signal handler, so the path waits in a plain array.
+char g_temporary_log[4096];
+
+void remove_temporary_log_and_die(int signal_number) {
+  if (g_temporary_log[0] != '\0') ::unlink(g_temporary_log);
+  std::signal(signal_number, SIG_DFL);
+  std::raise(signal_number);
+}
+
+// The library's reading of field 0: its first two characters as a number.
+long operation_type(const std::string& line) {
+  char first_two[3] = {};
+  std::memcpy(first_two, line.data(),
+              std::min<size_t>(2, quendal::field_length(line.c_str(), 0, '|')));
+  return quendal::leading_int(first_two);
+}
+
+// Whether the library can append to the status log at `path`: it never says when it cannot.
+bool log_writable(const std::string& path, std::string* why) {
+  FILE* f = std::fopen(path.c_str(), "ab");
+  if (f == nullptr) {
+    *why = std::strerror(errno);
+    return false;
+  }
+  std::fclose(f);
+  return true;
+}
+
 std::string trimmed(const char* bytes, size_t n) {
   std::string text(bytes, n);
   size_t end = text.find_last_not_of(' ');
@@ -231,12 +262,23 @@ int cmd_run(int argc, char** argv) {
                        std::to_string(bad_at) + "); --raw sends the bytes as given");
     }
   }
-  // A missing field shifts every later one; the library can only call that a format error.
+  // A missing field shifts every later one; the library can only call that a format error. One
+  // too many is ignored by the library, but usually means a field was split or repeated.
   size_t fields = 1 + static_cast<size_t>(std::count(line.begin(), line.end(), '|'));
-  if (fields < 15) {
-    std::printf("note: the request line has %zu fields, not 15 (quendal --help lists them)\n",
-                fields);
+  if (fields != 15) {
+    std::fprintf(stderr,
+                 "warning: the request line has %zu fields, not 15%s (%s --help lists them)\n",
+                 fields, fields > 15 ? "; the library ignores those after the 15th" : "",
+                 command_name().c_str());
   }
+  long type = operation_type(line);
+  if (type < 1 || type > 6) {
+    std::string field0 = line.substr(0, line.find('|'));
+    std::fprintf(stderr,
+                 "warning: operation type '%s' is not 1 to 6: the library takes it as 1, a sale\n",
+                 gbk_to_terminal(field0).c_str());
+  }
+  std::fflush(stderr);
   describe_com_port(line);
 
   // The status log is how the library shows its progress outside Windows. Someone who set it
@@ -245,6 +287,17 @@ int cmd_run(int argc, char** argv) {
   bool own_log = false;
   long from = 0;
   const char* given = std::getenv("QUENDAL_STATUS_LOG");
+  std::string why;
+  if (given != nullptr && *given != '\0' && !log_writable(given, &why)) {
+    // The library would go on without a word, and the live view with it: say so, and show the
+    // status through a temporary log of this command's own.
+    std::fprintf(stderr,
+                 "warning: QUENDAL_STATUS_LOG=%s cannot be written (%s); the status texts go to "
+                 "a temporary log for this call\n",
+                 given, why.c_str());
+    std::fflush(stderr);
+    given = nullptr;
+  }
   if (given != nullptr && *given != '\0') {
     log_path = given;
     struct stat st {};
@@ -263,6 +316,11 @@ int cmd_run(int argc, char** argv) {
     log_path = pattern;
     own_log = true;
     ::setenv("QUENDAL_STATUS_LOG", log_path.c_str(), 1);
+    if (log_path.size() < sizeof g_temporary_log) {
+      std::memcpy(g_temporary_log, log_path.c_str(), log_path.size() + 1);
+    }
+    std::signal(SIGINT, remove_temporary_log_and_die);
+    std::signal(SIGTERM, remove_temporary_log_and_die);
   }
 
   StatusFollower follower(log_path, from, ::isatty(STDOUT_FILENO) != 0);
@@ -272,6 +330,9 @@ int cmd_run(int argc, char** argv) {
   int rc = card_trans(line.c_str(), result);
   follower.Stop();
   if (own_log) {
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    g_temporary_log[0] = '\0';
     ::unlink(log_path.c_str());
     ::unsetenv("QUENDAL_STATUS_LOG");
   }

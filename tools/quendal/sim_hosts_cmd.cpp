@@ -24,9 +24,9 @@ namespace {
 
 const char kSimHostsUsage[] =
     "usage: quendal sim-hosts [options]\n"
-    "  --bank-port N          bank host port, 1-65535, or 0 for a free one from 1000 to 10000\n"
-    "                         (default 6001); the port taken is printed\n"
-    "  --business-port N      business host port, likewise (default 6002)\n"
+    "  --bank-port N          bank host port, 1000-10000 as the library accepts, or 0 for a\n"
+    "                         free one in that range (default 6001); the port taken is printed\n"
+    "  --business-port N      business host port, likewise (default 6002), not the bank's\n"
     "  --bank SCENARIOS       how the bank host answers (default bytes:16)\n"
     "  --business SCENARIOS   how the business host answers (default accept)\n"
     "  --seconds N            stop after N seconds, 1-86400 (default: run until interrupted)\n"
@@ -161,25 +161,39 @@ int cmd_sim_hosts(int argc, char** argv) {
       std::fputs(kSimHostsUsage, stdout);
       return 0;
     }
-    if (i + 1 >= argc) return bad_usage("missing value for " + option);
+    bool port = option == "--bank-port" || option == "--business-port";
+    bool scenarios = option == "--bank" || option == "--business";
+    if (!port && !scenarios && option != "--seconds") return bad_usage("unknown option " + option);
+    // What the option takes, said when its value is missing or refused.
+    std::string expected = port        ? "0 for a free port, or a port from 1000 to 10000, the "
+                                         "library's range"
+                           : scenarios ? "a scenario or a comma-separated list of them"
+                                       : number_from_to(1, 86400);
+    if (i + 1 >= argc)
+      return bad_usage("missing value for " + option + " (expected " + expected + ")");
     std::string value = argv[++i];
     bool ok = false;
-    if (option == "--bank-port") {
-      ok = parse_number(value, 0, 65535, &bank_port);
-    } else if (option == "--business-port") {
-      ok = parse_number(value, 0, 65535, &business_port);
+    if (port) {
+      long* target = option == "--bank-port" ? &bank_port : &business_port;
+      long n = -1;
+      ok = parse_number(value, 0, 10000, &n) && (n == 0 || n >= 1000);
+      if (ok) *target = n;
     } else if (option == "--bank") {
       bank_down = value == "down";
       ok = bank_down || parse_scenarios(value, &bank);
     } else if (option == "--business") {
       business_down = value == "down";
       ok = business_down || parse_scenarios(value, &business);
-    } else if (option == "--seconds") {
-      ok = parse_number(value, 1, 86400, &seconds);
     } else {
-      return bad_usage("unknown option " + option);
+      ok = parse_number(value, 1, 86400, &seconds);
     }
-    if (!ok) return bad_usage("bad value for " + option + ": " + value);
+    if (!ok)
+      return bad_usage("bad value for " + option + ": '" + value + "' (expected " + expected + ")");
+  }
+  if (bank_port != 0 && bank_port == business_port) {
+    return bad_usage("the bank host and the business host cannot both listen on port " +
+                     std::to_string(bank_port) + " (--bank-port and --business-port default to " +
+                     "6001 and 6002)");
   }
 
   quendal_sim::HostSim bank_host("bank host", quendal_sim::HostRole::kBank);

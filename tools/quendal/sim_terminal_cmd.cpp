@@ -8,8 +8,13 @@
 #include "commands.h"
 
 #if defined(QUENDAL_HAVE_SIM)
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <thread>
 
 #include "gbk.h"
@@ -26,7 +31,8 @@ const char kSimTerminalHelp[] =
     "answers the test, then each transaction request with the scenario below. Prints every\n"
     "frame in hex with its decoded header and its text. The answers are dated now. Runs until\n"
     "interrupted or --seconds have passed.\n"
-    "  --link PATH        also publish the slave path as a symbolic link at PATH\n"
+    "  --link PATH        also publish the slave path as a symbolic link at PATH (a new path,\n"
+    "                     or the link an earlier sim-terminal left there)\n"
     "  --com N            print the QUENDAL_COM<N> setting for it, 1-255 (default 1)\n"
     "  --decline CODE     refuse with this two-digit response code (default: approve)\n"
     "  --text TEXT        response text, sent as GBK, at most 40 bytes of it\n"
@@ -53,6 +59,27 @@ void on_signal(int) { g_interrupted = 1; }
 int bad_usage(const std::string& why) {
   std::fprintf(stderr, "quendal sim-terminal: %s\n%s", why.c_str(), kSimTerminalHelp);
   return 2;
+}
+
+// Why --link must not take `path`, or "" when it may: the path is free, or holds the link of an
+// earlier run (a symbolic link to a pty slave), which is replaced. Anything else there belongs to
+// someone else and would be deleted when the terminal stops.
+std::string link_refusal(const std::string& path) {
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0) return "";
+  if (S_ISLNK(st.st_mode)) {
+    char target[PATH_MAX];
+    ssize_t n = ::readlink(path.c_str(), target, sizeof target - 1);
+    std::string to = n > 0 ? std::string(target, static_cast<size_t>(n)) : "";
+    if (to.rfind("/dev/pts/", 0) == 0) return "";
+    return path + " is a symbolic link to " + to +
+           ", not one an earlier sim-terminal left: remove it or choose another path";
+  }
+  if (S_ISDIR(st.st_mode)) {
+    return path + " is a directory; --link names the link to create, e.g. " + path + "/com1";
+  }
+  return path + " exists and is not a link an earlier sim-terminal left: remove it or choose " +
+         "another path";
 }
 
 #if defined(__GLIBC__)
@@ -98,31 +125,38 @@ int cmd_sim_terminal(int argc, char** argv) {
       return 0;
     }
     bool ok = true;
+    bool missing = false;
     std::string v;
+    std::string expected;  // what the option takes, said when its value is refused
     auto value = [&]() {
       if (i + 1 >= argc) {
         ok = false;
+        missing = true;
         return false;
       }
       v = argv[++i];
       return true;
     };
     auto number = [&](long low, long high, long* out) {
+      expected = number_from_to(low, high);
       return value() && (ok = parse_number(v, low, high, out));
     };
     long n = 0;
     if (a == "--link") {
-      ok = value();
+      expected = "a path";
+      ok = value() && !v.empty();
       link = v;
     } else if (a == "--com") {
       number(1, 255, &com);
     } else if (a == "--decline") {
+      expected = "a two-digit response code";
       ok = value() && v.size() == 2 && std::isdigit(static_cast<unsigned char>(v[0])) &&
            std::isdigit(static_cast<unsigned char>(v[1]));
       s.final_answer = quendal_sim::FinalAnswer::kDecline;
       s.resp_code = v;
       if (s.resp_text == "APPROVED") s.resp_text = "DECLINED";
     } else if (a == "--text" || a == "--text2") {
+      expected = "text with a GBK form of at most 40 bytes";
       std::string gbk;
       size_t bad_at = 0;
       ok = value() && to_gbk(v, terminal_encoding(), &gbk, &bad_at) && gbk.size() <= 40;
@@ -136,6 +170,7 @@ int cmd_sim_terminal(int argc, char** argv) {
     } else if (a == "--cancel") {
       s.final_answer = quendal_sim::FinalAnswer::kCancel;
     } else if (a == "--unknown-kind") {
+      expected = "a kind in hex, 00 to FF";
       char* end = nullptr;
       unsigned long kind = value() ? std::strtoul(v.c_str(), &end, 16) : 0;
       ok = ok && !v.empty() && *end == '\0' && kind <= 0xFF;
@@ -146,6 +181,7 @@ int cmd_sim_terminal(int argc, char** argv) {
     } else if (a == "--no-test") {
       s.answer_test = false;
     } else if (a == "--test-code") {
+      expected = "a header code of at most 8 characters";
       ok = value() && v.size() <= 8;
       s.test_code = v;
     } else if (a == "--noise") {
@@ -155,6 +191,7 @@ int cmd_sim_terminal(int argc, char** argv) {
     } else if (a == "--bad-lrc") {
       s.bad_lrc = true;
     } else if (a == "--split") {
+      expected = "N:MS, N pieces from 1 to 512 and MS milliseconds from 0 to 10000";
       size_t colon = value() ? v.find(':') : std::string::npos;
       long pieces = 0;
       long pause = 0;
@@ -170,8 +207,17 @@ int cmd_sim_terminal(int argc, char** argv) {
       return bad_usage("unknown option " + a);
     }
     if (!ok) {
-      return bad_usage(i + 1 > argc || v.empty() ? "missing or bad value for " + a
-                                                 : "bad value for " + a + ": " + v);
+      return bad_usage(
+          (missing ? "missing value for " + a : "bad value for " + a + ": '" + v + "'") +
+          " (expected " + expected + ")");
+    }
+  }
+
+  if (!link.empty()) {
+    std::string refusal = link_refusal(link);
+    if (!refusal.empty()) {
+      std::fprintf(stderr, "quendal sim-terminal: will not link: %s\n", refusal.c_str());
+      return 1;
     }
   }
 
@@ -184,13 +230,14 @@ int cmd_sim_terminal(int argc, char** argv) {
   std::printf("terminal on %s\n", sim.SlavePath().c_str());
   if (!link.empty()) {
     if (!sim.Link(link)) {
-      std::fprintf(stderr, "quendal sim-terminal: cannot link %s\n", link.c_str());
+      std::fprintf(stderr, "quendal sim-terminal: cannot link %s: %s\n", link.c_str(),
+                   std::strerror(errno));
       return 1;
     }
     std::printf("linked as %s\n", link.c_str());
   }
-  std::printf("use: QUENDAL_COM%ld=%s quendal run \"...|%ld|...\"\n", com,
-              link.empty() ? sim.SlavePath().c_str() : link.c_str(), com);
+  std::printf("use: QUENDAL_COM%ld=%s %s run \"...|%ld|...\"\n", com,
+              link.empty() ? sim.SlavePath().c_str() : link.c_str(), command_name().c_str(), com);
   std::fflush(stdout);
 
   std::signal(SIGINT, on_signal);
