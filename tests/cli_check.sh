@@ -18,7 +18,7 @@ fail() {
   exit 1
 }
 
-[ "$("$q" --version)" = "quendal 1.0.1.1" ] || fail "--version"
+[ "$("$q" --version)" = "quendal ${QUENDAL_EXPECTED_VERSION:?}" ] || fail "--version"
 
 # Every misuse is refused with exit status 2 and a message naming the fault.
 while IFS='#' read -r args expected; do
