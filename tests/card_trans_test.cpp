@@ -38,6 +38,21 @@ TEST_F(CardTransTest, WrongAgencyCodeFailsWithItsTextAndFourStatusTexts) {
   EXPECT_EQ(clock_.Sleeps(), std::vector<uint32_t>{5000});
 }
 
+// The window's first text names the version the project was configured with, the one source the
+// header, the DLL's version record and this banner are all made from.
+TEST_F(CardTransTest, TheBannerNamesTheProjectVersion) {
+  Call(with_field(kValid, 2, "B0110002"));
+  const std::string banner =
+      std::string("Mervok\xd7\xa8\xd3\xc3\xb6\xaf\xcc\xac\xbf\xe2") + QUENDAL_PROJECT_VERSION;
+  EXPECT_EQ(StatusLog().substr(0, banner.size()), banner);
+  EXPECT_STREQ(QUENDAL_VERSION_STRING, QUENDAL_PROJECT_VERSION);
+  const std::string numbers = std::to_string(QUENDAL_VERSION >> 24) + "." +
+                              std::to_string((QUENDAL_VERSION >> 16) & 0xFF) + "." +
+                              std::to_string((QUENDAL_VERSION >> 8) & 0xFF) + "." +
+                              std::to_string(QUENDAL_VERSION & 0xFF);
+  EXPECT_EQ(numbers, QUENDAL_PROJECT_VERSION);
+}
+
 TEST_F(CardTransTest, EachRefusedCheckReturnsItsTextPaddedWithSpaces) {
   struct Case {
     int field;

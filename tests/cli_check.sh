@@ -18,7 +18,7 @@ fail() {
   exit 1
 }
 
-[ "$("$q" --version)" = "quendal 1.0.1.1" ] || fail "--version"
+[ "$("$q" --version)" = "quendal ${QUENDAL_EXPECTED_VERSION:?}" ] || fail "--version"
 # Hints name the command as it was started, so that they work from a build directory too.
 self=$(realpath "$q")
 

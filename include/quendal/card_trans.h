@@ -12,16 +12,10 @@
 #ifndef QUENDAL_CARD_TRANS_H
 #define QUENDAL_CARD_TRANS_H
 
-/* The library's version, the same four numbers as the Windows DLL's version record. */
-#define QUENDAL_VERSION_MAJOR 1
-#define QUENDAL_VERSION_MINOR 0
-#define QUENDAL_VERSION_PATCH 1
-#define QUENDAL_VERSION_TWEAK 1
-#define QUENDAL_VERSION_STRING "1.0.1.1"
-/* One number that orders versions: 1.0.1.1 is 0x01000101. */
-#define QUENDAL_VERSION                                                                           \
-  ((QUENDAL_VERSION_MAJOR << 24) | (QUENDAL_VERSION_MINOR << 16) | (QUENDAL_VERSION_PATCH << 8) | \
-   QUENDAL_VERSION_TWEAK)
+/* The library's version: QUENDAL_VERSION_MAJOR, _MINOR, _PATCH, _TWEAK, QUENDAL_VERSION_STRING
+ * ("1.0.1.1") and QUENDAL_VERSION (0x01000101), the same four numbers as the Windows DLL's version
+ * record. The build writes this header beside card_trans.h. */
+#include "quendal/version.h"
 
 /* The size of the result buffer that card_trans writes: every one of these bytes, every time. */
 #define QUENDAL_RESULT_SIZE 555

@@ -22,16 +22,18 @@ for deb in "${debs[@]}"; do
   printf '   %-40s %7d bytes  %s\n' "$(basename "$deb")" "$(stat -c %s "$deb")" \
     "$(dpkg-deb -f "$deb" Depends)"
 done
-deb_of() { echo "build/packages/$1_1.0.1.1_$(dpkg --print-architecture).deb"; }
+source scripts/lib/version.sh
+version="$(build_version build)"
+deb_of() { echo "build/packages/$1_${version}_$(dpkg --print-architecture).deb"; }
 for name in libquendal1 libquendal-dev quendal-tools; do
   [ -f "$(deb_of $name)" ] || { echo "no package $name" >&2; exit 1; }
 done
 # The library's package must carry what dpkg needs to register it with the linker.
 dpkg-deb -f "$(deb_of libquendal1)" Depends | grep libc6 >/dev/null
-[ "$(dpkg-deb -f "$(deb_of libquendal-dev)" Depends)" = "libquendal1 (= 1.0.1.1)" ]
+[ "$(dpkg-deb -f "$(deb_of libquendal-dev)" Depends)" = "libquendal1 (= $version)" ]
 # The library in the machine's multiarch folder, the manual page with the command.
 multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
-dpkg-deb -c "$(deb_of libquendal1)" | grep " ./usr/lib/$multiarch/libquendal.so.1.0.1.1$" >/dev/null ||
+dpkg-deb -c "$(deb_of libquendal1)" | grep " ./usr/lib/$multiarch/libquendal.so.$version\$" >/dev/null ||
   { echo "libquendal1 does not put the library in /usr/lib/$multiarch" >&2; exit 1; }
 dpkg-deb -c "$(deb_of libquendal-dev)" | grep 'share/doc/libquendal-dev/integration.md$' >/dev/null
 dpkg-deb -c "$(deb_of quendal-tools)" | grep ' ./usr/share/man/man1/quendal.1.gz$' >/dev/null ||
@@ -80,7 +82,7 @@ else
   echo "   unpacked into a scratch root"
 fi
 
-[ "$("${run_env[@]}" quendal --version)" = "quendal 1.0.1.1" ]
+[ "$("${run_env[@]}" quendal --version)" = "quendal $version" ]
 
 # The C example prints the library's GBK text as it is, the Python one prints text.
 expect_refusal() {

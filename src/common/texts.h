@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+#include "quendal/version.h"
+
 namespace quendal {
 
 struct ErrorRow {
@@ -81,10 +83,9 @@ inline constexpr int kErrorTableRows = sizeof(kErrorTable) / sizeof(kErrorTable[
 
 namespace text {
 
-// "Mervok专用动态库1.0.1.1"
+// "Mervok专用动态库" and the version, "Mervok专用动态库1.0.1.1"
 inline constexpr char kBanner[] =
-    "Mervok\xd7\xa8\xd3\xc3\xb6\xaf\xcc\xac\xbf\xe2"
-    "1.0.1.1";
+    "Mervok\xd7\xa8\xd3\xc3\xb6\xaf\xcc\xac\xbf\xe2" QUENDAL_VERSION_STRING;
 // "交易成功\n"
 inline constexpr char kTransSucceeded[] = "\xbd\xbb\xd2\xd7\xb3\xc9\xb9\xa6\n";
 // "结果失败\n"

@@ -45,7 +45,7 @@ struct ReadableText {
 };
 
 inline constexpr ReadableText kReadableStatusTexts[] = {
-    {quendal::text::kBanner, "Mervok专用动态库1.0.1.1"},
+    {quendal::text::kBanner, "Mervok专用动态库" QUENDAL_VERSION_STRING},
     {quendal::text::kTransSucceeded, "交易成功\n"},
     {quendal::text::kResultFailed, "结果失败\n"},
     {quendal::text::kBankInfoLine, "银行平台信息:\n"},
