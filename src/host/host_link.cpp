@@ -1,6 +1,7 @@
 #include "host/host_link.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -40,6 +41,13 @@ int64_t steady_ms() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
              std::chrono::steady_clock::now().time_since_epoch())
       .count();
+}
+
+// A wait's milliseconds for the socket layer, which takes them as a 32-bit count: at least 1, and a
+// time-out too large for it (the link validates nothing) is cut rather than wrapped.
+int32_t wait_ms(int64_t left) {
+  if (left < 1) return 1;
+  return left > INT32_MAX ? INT32_MAX : static_cast<int32_t>(left);
 }
 
 }  // namespace
@@ -114,7 +122,7 @@ bool CHostLink::WaitUntil(int64_t deadline, bool write) {
   for (;;) {
     int64_t left = deadline - steady_ms();
     if (left <= 0) return false;
-    switch (net::wait_ready(socket_handle, write, static_cast<int32_t>(left))) {
+    switch (net::wait_ready(socket_handle, write, wait_ms(left))) {
       case net::Ready::kReady:
         return true;
       case net::Ready::kFailed:
@@ -128,10 +136,7 @@ bool CHostLink::WaitUntil(int64_t deadline, bool write) {
 int32_t CHostLink::ReceiveBefore(int64_t deadline, char* buffer, int32_t capacity) {
   if (!WaitUntil(deadline, false)) return -1;
   // The socket's own time-out backs the wait up: what is left of the deadline, at least 1 ms.
-  int64_t left = deadline - steady_ms();
-  if (!net::set_receive_timeout(socket_handle, static_cast<int32_t>(left < 1 ? 1 : left))) {
-    return -1;
-  }
+  if (!net::set_receive_timeout(socket_handle, wait_ms(deadline - steady_ms()))) return -1;
   return net::receive_once(socket_handle, buffer, capacity);
 }
 
