@@ -171,6 +171,13 @@ enum class Business {
   kBogusLength,
   kReset,
   kPieces,
+  kHttpOk,              // a web server's "HTTP/1.1 200 OK" to the network test
+  kFlagWithoutLength,   // "xxxxxxx1": a '1' where the flag stands, but no length
+  kHttpRefusal,         // "HTTP/1.0 400 ..." with its CR LF
+  kHttpOkToReport,      // the network test accepted, then a web server's answer to the report
+  kRefuseTestBroken,    // a refusal of the test whose text breaks its line
+  kRefuseReportBroken,  // a refusal of the report whose text breaks its line
+  kRefuseTestWordless,  // a refusal of the test without a text
 };
 
 inline std::string err(int code) {
@@ -208,6 +215,8 @@ struct Scenario {
 const std::string kApproved = "APPROVED";
 const std::string kReportRefusal =
     std::string("NO WAY") + quendal::text::kEllipsis + quendal::text::kBankInfo + kApproved;
+const std::string kHttpOkAnswer =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK";
 
 // Every field of `line` padded with blanks to `width` characters.
 inline std::string padded_fields(const std::string& line, size_t width) {
@@ -312,7 +321,7 @@ inline std::vector<Scenario> fault_scenarios() {
       {"business host silent", same, Bank::kAnswer, Business::kSilent, nullptr, nullptr, 1,
        err(201), false, false},
       {"business host answers fewer than 8 bytes", same, Bank::kAnswer, Business::kShort, nullptr,
-       nullptr, 1, "", false, false},
+       nullptr, 1, err(203), false, false},
       {"business host answers a bogus length", same, Bank::kAnswer, Business::kBogusLength, nullptr,
        nullptr, 1, "NOPE", false, false},
       {"business host resets",
@@ -341,6 +350,22 @@ inline std::vector<Scenario> fault_scenarios() {
          t.split_pause_ms = 10;
        },
        Bank::kAnswer, Business::kAccept, nullptr, nullptr, 0, kApproved, false, true},
+      // Host answers, logs and waits
+      {"business host is a web server", same, Bank::kAnswer, Business::kHttpOk, nullptr, nullptr, 1,
+       err(201), false, false},
+      {"business host answers a flag without a length", same, Bank::kAnswer,
+       Business::kFlagWithoutLength, nullptr, nullptr, 1, err(201), false, false},
+      {"business host refuses as a web server", same, Bank::kAnswer, Business::kHttpRefusal,
+       nullptr, nullptr, 1, err(201), false, false},
+      {"business host answers the report as a web server", same, Bank::kAnswer,
+       Business::kHttpOkToReport, nullptr, nullptr, 1, err(201), true, false},
+      {"business host refuses the test on broken lines", same, Bank::kAnswer,
+       Business::kRefuseTestBroken, nullptr, nullptr, 1, "NO  WAY  !", false, false},
+      {"business host refuses the report on broken lines", same, Bank::kAnswer,
+       Business::kRefuseReportBroken, nullptr, nullptr, 1,
+       kReportRefusal.substr(0, 2) + "  " + kReportRefusal.substr(3), true, false},
+      {"business host refuses the test without words", same, Bank::kAnswer,
+       Business::kRefuseTestWordless, nullptr, nullptr, 1, err(203), false, false},
   };
   return s;
 }
@@ -437,6 +462,29 @@ class ScenarioRig {
         break;
       case Business::kReset:
         business_.SetScenario(HostScenario::Reset());
+        break;
+      case Business::kHttpOk:
+        business_.SetScenario(HostScenario::Answer(kHttpOkAnswer));
+        break;
+      case Business::kFlagWithoutLength:
+        business_.SetScenario(HostScenario::Answer("xxxxxxx1|WELCOME"));
+        break;
+      case Business::kHttpRefusal:
+        business_.SetScenario(HostScenario::Answer("HTTP/1.0 400 Bad Request\r\n\r\n"));
+        break;
+      case Business::kHttpOkToReport:
+        business_.QueueScenario(quendal_sim::business_accept());
+        business_.SetScenario(HostScenario::Answer(kHttpOkAnswer));
+        break;
+      case Business::kRefuseTestBroken:
+        business_.SetScenario(quendal_sim::business_refuse("NO\r\nWAY\t\x7f!"));
+        break;
+      case Business::kRefuseReportBroken:
+        business_.QueueScenario(quendal_sim::business_accept());
+        business_.SetScenario(quendal_sim::business_refuse("NO\r\nWAY"));
+        break;
+      case Business::kRefuseTestWordless:
+        business_.SetScenario(quendal_sim::business_refuse(""));
         break;
     }
   }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/log_file.h"
 #include "platform/clock.h"
 
 namespace quendal {
@@ -18,7 +19,7 @@ constexpr uint8_t kRelayKind = 0x55;
 
 // One call's trace. Calls never overlap in a process, so one state serves.
 struct State {
-  std::FILE* file = nullptr;
+  log_file::LogFile* file = nullptr;
   bool payloads = false;
   int64_t start_ms = 0;
 };
@@ -57,9 +58,12 @@ std::string hex_of(const uint8_t* bytes, size_t n) {
 void write_line(const std::string& line) {
   if (g_state.file == nullptr) return;
   long long ms = static_cast<long long>(clock().MonotonicMs() - g_state.start_ms);
-  // Any failure to write is the trace's loss alone.
-  std::fprintf(g_state.file, "%lld %s\n", ms, line.c_str());
-  std::fflush(g_state.file);
+  std::string whole = std::to_string(ms) + " " + line + "\n";
+  // Any failure to write is the trace's loss alone: the trace ends there for the rest of the call.
+  if (!log_file::append(g_state.file, whole.data(), whole.size())) {
+    log_file::close(g_state.file);
+    g_state.file = nullptr;
+  }
 }
 
 int bcd(uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
@@ -75,7 +79,7 @@ void BeginCall() {
     const char* payloads = std::getenv("QUENDAL_TRACE_PAYLOADS");
     g_state.payloads = payloads != nullptr && std::strcmp(payloads, "1") == 0;
     g_state.start_ms = clock().MonotonicMs();
-    g_state.file = std::fopen(path, "ab");
+    g_state.file = log_file::open_append(path);
     write_line("call begins");
   } catch (...) {
   }
@@ -87,7 +91,7 @@ void EndCall() {
     write_line("call ends");
   } catch (...) {
   }
-  std::fclose(g_state.file);
+  log_file::close(g_state.file);
   g_state.file = nullptr;
 }
 
@@ -135,6 +139,14 @@ void HostBytes(Direction direction, const char* bytes, size_t n) {
       line += ": " + hex_of(reinterpret_cast<const uint8_t*>(bytes), n);
     }
     write_line(line);
+  } catch (...) {
+  }
+}
+
+void Note(const char* text) {
+  try {
+    if (g_state.file == nullptr || text == nullptr) return;
+    write_line(std::string("note ") + text);
   } catch (...) {
   }
 }

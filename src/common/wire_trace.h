@@ -35,6 +35,9 @@ void HostBytes(Direction direction, const char* bytes, size_t n);
 // A status text of the progress window, as GBK bytes.
 void Status(const char* gbk, size_t n);
 
+// A note for support about something the bytes do not show (ASCII text).
+void Note(const char* text);
+
 // GBK bytes as UTF-8; a byte that is no GBK becomes '?'. One implementation per platform.
 std::string gbk_to_utf8(const char* gbk, size_t n);
 

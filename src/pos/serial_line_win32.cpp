@@ -14,6 +14,10 @@ namespace {
 
 constexpr DWORD kQueueBytes = 4096;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
+// At the close only what came in is thrown away: the output queue holds the last frame written
+// (a failed call's cancel notice). On a pty under wine the flush before it returns at once, and
+// clearing the output there discards a frame the far end has not read yet.
+constexpr DWORD kPurgeInput = PURGE_RXABORT | PURGE_RXCLEAR;
 
 HANDLE new_event() { return CreateEventA(nullptr, TRUE, FALSE, nullptr); }
 
@@ -113,7 +117,7 @@ class Win32SerialLine final : public SerialLine {
     // Let what was written leave the output queue before the purge: the last frame of a failed
     // call is the terminal's cancel notice.
     FlushFileBuffers(handle_);
-    PurgeComm(handle_, kPurgeAll);
+    PurgeComm(handle_, kPurgeInput);
     CloseHandle(handle_);
     handle_ = INVALID_HANDLE_VALUE;
     CloseEvents();
