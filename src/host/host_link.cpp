@@ -1,6 +1,5 @@
 #include "host/host_link.h"
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 
@@ -8,6 +7,7 @@
 #include "common/error.h"
 #include "common/wire_trace.h"
 #include "host/socket_ops.h"
+#include "platform/clock.h"
 
 namespace quendal {
 
@@ -37,11 +37,9 @@ uint32_t ipv4_of(const char* address) {
   return value;
 }
 
-int64_t steady_ms() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
+// The sockets wait in real time, so their deadlines are kept on the platform's real monotonic
+// clock, whatever clock the rest of the call runs on.
+int64_t steady_ms() { return real_clock().MonotonicMs(); }
 
 // A wait's milliseconds for the socket layer, which takes them as a 32-bit count: at least 1, and a
 // time-out too large for it (the link validates nothing) is cut rather than wrapped.
