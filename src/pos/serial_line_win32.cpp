@@ -46,6 +46,8 @@ class Win32SerialLine final : public SerialLine {
 
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(number));
+    // Share mode 0: the port is ours alone while it is open; a second opener, in this process or
+    // another, fails here before anything is purged or written.
     handle_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
@@ -119,25 +121,29 @@ class Win32SerialLine final : public SerialLine {
     CloseEvents();
   }
 
-  uint32_t Read(uint8_t* buffer, uint32_t max_len) override {
+  int32_t Read(uint8_t* buffer, uint32_t max_len) override {
     if (handle_ == INVALID_HANDLE_VALUE || buffer == nullptr || max_len == 0) return 0;
-    DWORD n = Queued();
+    DWORD n = 0;
+    if (!QueuedOrFailed(n)) return -1;
     if (n > max_len) n = max_len;
     if (n == 0) return 0;
     // No pause before the read: the bytes are already queued, and a frame arrives in several
     // reads, each of which a pause would delay (measured: it more than doubles a frame's latency).
     DWORD count = 0;
-    if (ReadFile(handle_, buffer, n, &count, &read_overlapped_)) return count;
+    if (ReadFile(handle_, buffer, n, &count, &read_overlapped_)) return static_cast<int32_t>(count);
     if (GetLastError() != ERROR_IO_PENDING) {
+      // The device refused the read (it was unplugged, the driver failed): no input will come.
       ClearErrors();
-      return 0;
+      return -1;
     }
     OutputDebugStringA("\n\rIO Pending");
     for (;;) {
-      if (GetOverlappedResult(handle_, &read_overlapped_, &count, TRUE)) return count;
+      if (GetOverlappedResult(handle_, &read_overlapped_, &count, TRUE)) {
+        return static_cast<int32_t>(count);
+      }
       if (GetLastError() != ERROR_IO_INCOMPLETE) {
         ClearErrors();
-        return count;
+        return count > 0 ? static_cast<int32_t>(count) : -1;
       }
     }
   }
@@ -178,35 +184,64 @@ class Win32SerialLine final : public SerialLine {
     return !failed && total == static_cast<DWORD>(len);
   }
 
-  bool WaitReadable(uint32_t ms) override {
+  LineWait WaitReadable(uint32_t ms) override {
     if (handle_ == INVALID_HANDLE_VALUE) {
       Sleep(ms);
-      return false;
+      return LineWait::kQuiet;
     }
-    if (Queued() > 0) return true;
+    DWORD queued = 0;
+    if (!QueuedOrFailed(queued)) return LineWait::kBroken;
+    if (queued > 0) return LineWait::kReady;
     // Wait on the line's receive event, so a byte is seen the moment it lands.
     DWORD mask = 0;
     ResetEvent(wait_overlapped_.hEvent);
-    if (WaitCommEvent(handle_, &mask, &wait_overlapped_)) return Queued() > 0 || mask != 0;
+    if (WaitCommEvent(handle_, &mask, &wait_overlapped_)) {
+      return Queued() > 0 || mask != 0 ? LineWait::kReady : LineWait::kQuiet;
+    }
     if (GetLastError() != ERROR_IO_PENDING) {
-      // The line cannot wait for us (it has gone away): wait out the pause instead of spinning.
+      // The line cannot wait for us: it has gone away, and no input will come.
       ClearErrors();
-      Sleep(ms);
-      return Queued() > 0;
+      return LineWait::kBroken;
     }
     // A byte may have landed between the first look and the start of the wait.
     DWORD signalled =
         Queued() > 0 ? WAIT_OBJECT_0 : WaitForSingleObject(wait_overlapped_.hEvent, ms);
+    if (signalled == WAIT_FAILED) {
+      SetCommMask(handle_, EV_RXCHAR);
+      DWORD unused = 0;
+      GetOverlappedResult(handle_, &wait_overlapped_, &unused, TRUE);
+      return LineWait::kBroken;
+    }
     if (signalled != WAIT_OBJECT_0) {
       // Setting the mask again ends the wait in progress; nothing is left in flight on return.
       SetCommMask(handle_, EV_RXCHAR);
     }
     DWORD unused = 0;
-    GetOverlappedResult(handle_, &wait_overlapped_, &unused, TRUE);
-    return Queued() > 0;
+    bool waited = GetOverlappedResult(handle_, &wait_overlapped_, &unused, TRUE) != 0;
+    if (!QueuedOrFailed(queued)) return LineWait::kBroken;
+    if (queued > 0) return LineWait::kReady;
+    // A wait that completed with an error, not because it was ended here, is a failed line.
+    if (!waited && signalled == WAIT_OBJECT_0 && GetLastError() != ERROR_OPERATION_ABORTED) {
+      return LineWait::kBroken;
+    }
+    return LineWait::kQuiet;
+  }
+
+  void DiscardInput() override {
+    if (handle_ != INVALID_HANDLE_VALUE) PurgeComm(handle_, PURGE_RXABORT | PURGE_RXCLEAR);
   }
 
  private:
+  // The bytes queued for reading in `queued`; false when the line cannot say (it failed).
+  bool QueuedOrFailed(DWORD& queued) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    queued = 0;
+    if (!ClearCommError(handle_, &errors, &status)) return false;
+    queued = status.cbInQue;
+    return true;
+  }
+
   DWORD Queued() {
     DWORD errors = 0;
     COMSTAT status{};
