@@ -47,7 +47,16 @@ TEST_F(FaultMatrix, EveryFaultEndsTheCallCleanly) {
     EXPECT_EQ(Result().find('\0'), std::string::npos);
     EXPECT_TRUE(GuardIntact());
     EXPECT_EQ(rig.CancelSent(scenario.cancel), scenario.cancel);
-    EXPECT_EQ(descriptors_settled(before), before);
+    std::vector<std::string> expected = before;
+    if (rig.Terminal().HungUp()) {
+      // The terminal's own side of the line went with the hang-up.
+      expected.erase(std::remove_if(expected.begin(), expected.end(),
+                                    [](const std::string& d) {
+                                      return d.find("/dev/ptmx") != std::string::npos;
+                                    }),
+                     expected.end());
+    }
+    EXPECT_EQ(descriptors_settled(expected), expected);
   }
 }
 
