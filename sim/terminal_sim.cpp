@@ -158,6 +158,10 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
 
   if (code == "AREYOUOK") {
     if (!scenario_.answer_test) return;
+    if (scenario_.extra_test_replies == 0 && !scenario_.stale_approval) {
+      SendFrame(scenario_.test_code, 0, {});
+      return;
+    }
     // The reply and what the line holds after it go out in one write, as they would lie queued.
     std::vector<std::vector<uint8_t>> frames(
         1 + static_cast<size_t>(std::max(0, scenario_.extra_test_replies)),
