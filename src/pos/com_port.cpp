@@ -68,6 +68,12 @@ int CComPort::Close() {
   return 1;
 }
 
+void CComPort::Abandon() {
+  ahead_from = ahead_to = 0;
+  if (line != nullptr && owns_line) line->Abandon();
+  is_open = 0;
+}
+
 uint32_t CComPort::Read(uint8_t* buffer, uint32_t max_len) {
   if (buffer == nullptr || max_len == 0) return 0;
   if (ahead_from < ahead_to) return TakeAhead(buffer, max_len);

@@ -45,6 +45,9 @@ class CComPort {
   // Drops DTR, discards unread input and closes. Output already written is never discarded: the
   // terminal still gets the last frame (the cancel notice of a failed transaction). Returns 1.
   int Close();
+  // Forgets the open line without touching it (see SerialLine::Abandon): in a forked child whose
+  // parent's call still runs on the line.
+  void Abandon();
   int IsOpen() const { return is_open; }
   void SetTimeout(int32_t seconds) { timeout_s = seconds; }
   int32_t Timeout() const { return timeout_s; }

@@ -42,6 +42,9 @@ class SerialLine {
   // Drops DTR, discards unread input and closes. Output already written is never discarded: the
   // terminal still gets the last frame (the cancel notice of a failed transaction).
   virtual void Close() = 0;
+  // Lets go of the line without touching it: no DTR change, no flush, the lock left to whoever
+  // shares it. For a child process that inherited the line from the parent that still uses it.
+  virtual void Abandon() = 0;
   // At most `max_len` bytes that have already arrived; never waits. 0 when none had, -1 when the
   // line failed (an I/O error, a device that is gone).
   virtual int32_t Read(uint8_t* buffer, uint32_t max_len) = 0;

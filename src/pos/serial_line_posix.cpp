@@ -123,6 +123,13 @@ class PosixSerialLine final : public SerialLine {
     fd_ = -1;
   }
 
+  void Abandon() override {
+    // The descriptor only: the device, its settings, its queued input and its lock belong to the
+    // open file the parent still holds.
+    if (fd_ != -1) ::close(fd_);
+    fd_ = -1;
+  }
+
   int32_t Read(uint8_t* buffer, uint32_t max_len) override {
     if (fd_ == -1 || buffer == nullptr || max_len == 0) return 0;
     ssize_t n = ::read(fd_, buffer, max_len);

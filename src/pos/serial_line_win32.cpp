@@ -121,6 +121,13 @@ class Win32SerialLine final : public SerialLine {
     CloseEvents();
   }
 
+  void Abandon() override {
+    // Nothing on Windows inherits an open port from a running call; let the handle go as it is.
+    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = INVALID_HANDLE_VALUE;
+    CloseEvents();
+  }
+
   int32_t Read(uint8_t* buffer, uint32_t max_len) override {
     if (handle_ == INVALID_HANDLE_VALUE || buffer == nullptr || max_len == 0) return 0;
     DWORD n = 0;

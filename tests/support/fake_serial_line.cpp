@@ -32,6 +32,11 @@ void FakeSerialLine::Close() {
   input_.clear();
 }
 
+void FakeSerialLine::Abandon() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_ = false;
+}
+
 int32_t FakeSerialLine::Read(uint8_t* buffer, uint32_t max_len) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_) return 0;

@@ -24,6 +24,7 @@ class FakeSerialLine final : public quendal::SerialLine {
   bool IsOpen() const override;
   int ApplyLineSettings(uint32_t speed) override;
   void Close() override;
+  void Abandon() override;
   int32_t Read(uint8_t* buffer, uint32_t max_len) override;
   bool Write(const uint8_t* buffer, int32_t len) override;
   quendal::LineWait WaitReadable(uint32_t ms) override;
