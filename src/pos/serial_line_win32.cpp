@@ -44,6 +44,13 @@ class Win32SerialLine final : public SerialLine {
       return false;
     }
 
+    // Windows' own serial driver lets a port be opened once, but not every driver does (wine's
+    // does not, nor do some virtual ports): the port is also claimed by name among the
+    // processes of the session, before anything touches it.
+    if (!Claim(number)) {
+      CloseEvents();
+      return false;
+    }
     char name[16];
     std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(number));
     // Share mode 0: the port is ours alone while it is open; a second opener, in this process or
@@ -262,13 +269,32 @@ class Win32SerialLine final : public SerialLine {
     ClearCommError(handle_, &errors, &status);
   }
 
+  // The claim is a semaphore of one per COM number: unlike a mutex it is not the thread's, so a
+  // second opener in the same thread is turned away too, and it goes with the last handle to it
+  // when a holder dies.
+  bool Claim(uint8_t number) {
+    char name[32];
+    std::snprintf(name, sizeof name, "Quendal.COM%d", static_cast<int>(number));
+    claim_ = CreateSemaphoreA(nullptr, 1, 1, name);
+    if (claim_ != nullptr && WaitForSingleObject(claim_, 0) == WAIT_OBJECT_0) return true;
+    if (claim_ != nullptr) CloseHandle(claim_);
+    claim_ = nullptr;
+    return false;
+  }
+
   void CloseEvents() {
     close_event(read_overlapped_.hEvent);
     close_event(write_overlapped_.hEvent);
     close_event(wait_overlapped_.hEvent);
+    if (claim_ != nullptr) {
+      ReleaseSemaphore(claim_, 1, nullptr);
+      CloseHandle(claim_);
+      claim_ = nullptr;
+    }
   }
 
   HANDLE handle_ = INVALID_HANDLE_VALUE;
+  HANDLE claim_ = nullptr;  // this process's claim on the port, while it is open
   OVERLAPPED read_overlapped_{};
   OVERLAPPED write_overlapped_{};
   OVERLAPPED wait_overlapped_{};
