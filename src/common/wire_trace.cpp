@@ -157,7 +157,7 @@ void TerminalFrame(Direction direction, const uint8_t* frame, size_t n) {
       char* result = &shown[kPayloadAt];
       const size_t card_length = std::min(kCardLength, payload - kCardAt);
       remember_card(result + kCardAt, card_length,
-                   payload >= kExpiryAt + kExpiryLength ? result + kExpiryAt : nullptr);
+                    payload >= kExpiryAt + kExpiryLength ? result + kExpiryAt : nullptr);
       mask_card_number(result + kCardAt, card_length);
       if (payload > kExpiryAt) {
         remove_expiry(result + kExpiryAt, std::min(kExpiryLength, payload - kExpiryAt));
