@@ -111,6 +111,24 @@ TEST_F(FakeLinePort, NoiseIsReadInBlocksAndABrokenLineFailsAtOnce) {
   EXPECT_LT(clock_.NowMs() - before, 2000);
 }
 
+// What follows a frame in the same block waits for the next receive, unless it is discarded: then
+// nothing read before the discard, on the line or already taken from it, comes back.
+TEST_F(FakeLinePort, DiscardDropsWhatWaitsOnTheLineAndWhatWasReadAhead) {
+  const Bytes answer = frame("YESIAMOK", 0);
+  Bytes two = answer;
+  two.insert(two.end(), answer.begin(), answer.end());
+  line_.Feed(two);
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+
+  line_.Feed(two);
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+  line_.Feed(answer);
+  port_.DiscardInput();
+  EXPECT_EQ(line_.Queued(), 0u);
+  EXPECT_EQ(port_.ReceiveFrame(buffer_), 0);
+}
+
 TEST_F(FakeLinePort, TerminalTestRunsOnACopyThatNeverClosesTheLine) {
   // The library's test frame, byte for byte.
   const Bytes test = {0x02, 0x00, 0x23, 0x30, 0x30, 0x30, 0x41, 0x52, 0x45, 0x59,
