@@ -45,6 +45,18 @@ struct TerminalScenario {
   uint8_t unknown_kind = 0x41;
   std::vector<uint8_t> raw_final;  // for FinalAnswer::kRaw
   int cut_final = 0;               // > 0: only this many bytes of the final answer go out
+  // The approval's reference and amount as given, in place of the request's (bytes as they
+  // stand, cut to 15 and 12).
+  std::string answer_ref15;
+  std::string answer_amount;
+  int final_result_bytes = 0;  // > 0: only this many bytes of the result go in the final answer
+  std::string card_number = "6222000000000000000";  // result bytes 150-168
+  std::string card_expiry = "1230";                 // result bytes 169-172
+  // Frames that go out together with the test reply, as a line shared with an earlier call or a
+  // terminal repeating itself leaves them: a second test reply, a stale approval of another sale.
+  int extra_test_replies = 0;
+  bool stale_approval = false;
+  bool hang_up_on_request = false;  // the line goes away once the request has come
   // Called before each settlement notice goes out (tests move a virtual clock with it).
   std::function<void()> on_settlement;
 
@@ -84,6 +96,9 @@ class TerminalSim {
   // the link is removed by Stop().
   bool Link(const std::string& path);
 
+  // Whether the simulator hung up the line (hang_up_on_request).
+  bool HungUp() const { return hung_up_; }
+
   // Frames received from the library, in order.
   std::vector<std::vector<uint8_t>> Received() const;
   // Every frame in both directions, in order.
@@ -98,6 +113,9 @@ class TerminalSim {
   void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload,
                  int cut = 0);
   void SendFinal();
+  // The 484-byte final answer payload approving `ref15` for `amount`.
+  std::vector<uint8_t> Approval(const std::string& ref15, const std::string& amount,
+                                const std::string& text) const;
   bool WriteAll(const uint8_t* data, size_t n);
   void Pause(uint32_t ms);
   void Record(bool from_library, const std::vector<uint8_t>& frame);
@@ -109,6 +127,7 @@ class TerminalSim {
   std::string link_path_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> hung_up_{false};
 
   // Receive state of the master side.
   std::vector<uint8_t> pending_;

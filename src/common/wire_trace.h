@@ -4,7 +4,9 @@
 // whether the check byte matched), and every status text of the progress window in UTF-8.
 //
 // Relay payloads and the bank host's traffic may carry card data: they are shown by length only,
-// unless QUENDAL_TRACE_PAYLOADS=1. A trace that cannot be written never changes the call.
+// unless QUENDAL_TRACE_PAYLOADS=1. So may the terminal's final answer and the report to the
+// business host: their card number and expiry are masked (card_mask.h) unless that is set. A
+// trace that cannot be written never changes the call.
 #pragma once
 
 #include <cstddef>
