@@ -6,9 +6,9 @@
 
 #include "codec/codec.h"
 #include "common/error.h"
-#include "common/wire_trace.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
+#include "pos/frame_trace.h"
 #include "pos/message.h"
 
 namespace quendal {
@@ -35,7 +35,7 @@ bool length_fits(const uint8_t* length_bytes) {
 bool CComPort::Send(const uint8_t* data, int32_t len) {
   if (len > kFrameMax || len < 0) throw table_error(kComSendError);
   if (!Write(data, len)) throw table_error(kComSendError);
-  wire_trace::TerminalFrame(wire_trace::Direction::kToTerminal, data, static_cast<size_t>(len));
+  trace_terminal_frame(wire_trace::Direction::kToTerminal, data, static_cast<size_t>(len));
   return true;
 }
 
@@ -135,8 +135,8 @@ int32_t CComPort::ReceiveFrameWithin(uint8_t* buffer, int64_t ms) {
 
   const int body_length = bcd_to_int(buffer + 1, 4);
   if (!read_until(3, 3 + body_length + 2)) return 0;
-  wire_trace::TerminalFrame(wire_trace::Direction::kFromTerminal, buffer,
-                            static_cast<size_t>(body_length + 5));
+  trace_terminal_frame(wire_trace::Direction::kFromTerminal, buffer,
+                       static_cast<size_t>(body_length + 5));
   return body_length + 5;
 }
 
