@@ -30,6 +30,15 @@ void CError::SetText(const char* bytes, size_t n) {
 
 size_t CError::TextLength() const { return strnlen(text, sizeof text); }
 
+ErrorCode host_error(int32_t host_kind, HostStep step) {
+  // Each host has its own three codes, so the caller's text says which host and which step.
+  static constexpr ErrorCode kCodes[2][3] = {
+      {kBankConnectError, kBankSendError, kBankReceiveError},
+      {kBusinessConnectError, kBusinessSendError, kBusinessReceiveError},
+  };
+  return kCodes[host_kind == kBusinessHost ? 1 : 0][static_cast<int>(step)];
+}
+
 CError table_error(int32_t code) {
   CError e;
   e.SetFromTable(code);

@@ -1,30 +1,17 @@
 #include "common/wire_trace.h"
 
-#include <algorithm>
 #include <cstddef>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "common/card_mask.h"
 #include "common/log_file.h"
-#include "common/result_record.h"
 #include "platform/clock.h"
 
 namespace quendal {
 namespace wire_trace {
 
 namespace {
-
-constexpr int kHeaderAt = 3;     // the header follows the start byte and the two length bytes
-constexpr int kPayloadAt = 26;   // and is 23 bytes long
-constexpr int kKindAt = 3 + 19;  // the frame's kind byte
-constexpr uint8_t kRelayKind = 0x55;
-constexpr uint8_t kFinalKind = 0x00;
-constexpr size_t kCardAt = offsetof(ResultRecord, area150);
-constexpr size_t kCardLength = sizeof(ResultRecord::area150);
-constexpr size_t kExpiryAt = offsetof(ResultRecord, area169);
-constexpr size_t kExpiryLength = sizeof(ResultRecord::area169);
 
 // One call's trace. Calls never overlap in a process, so one state serves.
 struct State {
@@ -38,7 +25,9 @@ struct State {
 };
 State g_state;
 
-const char* name_of(Direction d) {
+}  // namespace
+
+const char* NameOf(Direction d) {
   switch (d) {
     case Direction::kToTerminal:
       return "library->terminal";
@@ -56,7 +45,7 @@ const char* name_of(Direction d) {
   return "?";
 }
 
-std::string hex_of(const uint8_t* bytes, size_t n) {
+std::string Hex(const uint8_t* bytes, size_t n) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string out;
   out.reserve(n * 3);
@@ -67,6 +56,8 @@ std::string hex_of(const uint8_t* bytes, size_t n) {
   }
   return out;
 }
+
+namespace {
 
 void write_line(const std::string& line) {
   if (g_state.file == nullptr) return;
@@ -79,9 +70,9 @@ void write_line(const std::string& line) {
   }
 }
 
-int bcd(uint8_t byte) { return (byte >> 4) * 10 + (byte & 0x0F); }
+}  // namespace
 
-void remember_card(const char* number, size_t n, const char* expiry) {
+void RememberCard(const char* number, size_t n, const char* expiry) {
   size_t from = 0;
   while (from < n && (number[from] == ' ' || number[from] == '\0')) ++from;
   size_t to = n;
@@ -93,6 +84,8 @@ void remember_card(const char* number, size_t n, const char* expiry) {
     g_state.expiry_pairs.assign(pairs, sizeof pairs);
   }
 }
+
+namespace {
 
 // The report with the card number of the call's final answer masked and the expiry after it
 // removed, as mask_card_data leaves a result record.
@@ -142,50 +135,14 @@ void EndCall() {
   g_state.file = nullptr;
 }
 
-void TerminalFrame(Direction direction, const uint8_t* frame, size_t n) {
+bool Active() { return g_state.file != nullptr; }
+
+bool ShowsPayloads() { return g_state.payloads; }
+
+void Event(Direction direction, size_t n, const std::string& shown) {
   try {
-    if (g_state.file == nullptr || frame == nullptr) return;
-    std::string line = std::string(name_of(direction)) + " " + std::to_string(n) + " bytes";
-    if (n < static_cast<size_t>(kPayloadAt) + 2) {
-      write_line(line + ": " + hex_of(frame, n));
-      return;
-    }
-    const size_t payload = n - kPayloadAt - 2;
-    const bool hidden = frame[kKindAt] == kRelayKind && !g_state.payloads && payload > 0;
-    const bool final_answer =
-        direction == Direction::kFromTerminal && frame[kKindAt] == kFinalKind && payload > kCardAt;
-    if (final_answer && !g_state.payloads) {
-      // The final answer carries the card number and its expiry: shown masked, as the card data
-      // of the report to the business host that follows it.
-      std::string shown(reinterpret_cast<const char*>(frame), n);
-      char* result = &shown[kPayloadAt];
-      const size_t card_length = std::min(kCardLength, payload - kCardAt);
-      remember_card(result + kCardAt, card_length,
-                    payload >= kExpiryAt + kExpiryLength ? result + kExpiryAt : nullptr);
-      mask_card_number(result + kCardAt, card_length);
-      if (payload > kExpiryAt) {
-        remove_expiry(result + kExpiryAt, std::min(kExpiryLength, payload - kExpiryAt));
-      }
-      line += ": " + hex_of(reinterpret_cast<const uint8_t*>(shown.data()), n);
-    } else if (hidden) {
-      // Start, length and header, then the trailer; the relayed bank traffic by its length.
-      line += ": " + hex_of(frame, kPayloadAt) + " [" + std::to_string(payload) +
-              " payload bytes not shown] " + hex_of(frame + n - 2, 2);
-    } else {
-      line += ": " + hex_of(frame, n);
-    }
-    char code[9] = {};
-    for (int i = 0; i < 8; ++i) {
-      uint8_t c = frame[kHeaderAt + 3 + i];
-      code[i] = (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '.';
-    }
-    uint8_t lrc = 0;
-    for (size_t i = 1; i + 1 < n; ++i) lrc ^= frame[i];
-    char decoded[128];
-    std::snprintf(decoded, sizeof decoded, " | length %d code %s kind 0x%02X payload %zu check %s",
-                  bcd(frame[1]) * 100 + bcd(frame[2]), code, frame[kKindAt], payload,
-                  lrc == frame[n - 1] ? "ok" : "BAD");
-    write_line(line + decoded);
+    if (g_state.file == nullptr) return;
+    write_line(std::string(NameOf(direction)) + " " + std::to_string(n) + " bytes" + shown);
   } catch (...) {
   }
 }
@@ -193,15 +150,15 @@ void TerminalFrame(Direction direction, const uint8_t* frame, size_t n) {
 void HostBytes(Direction direction, const char* bytes, size_t n) {
   try {
     if (g_state.file == nullptr || bytes == nullptr) return;
-    std::string line = std::string(name_of(direction)) + " " + std::to_string(n) + " bytes";
+    std::string line = std::string(NameOf(direction)) + " " + std::to_string(n) + " bytes";
     const bool bank = direction == Direction::kToBank || direction == Direction::kFromBank;
     if (bank && !g_state.payloads) {
       line += " [not shown]";
     } else if (direction == Direction::kToBusiness && !g_state.payloads) {
       std::string shown = masked_report(bytes, n);
-      line += ": " + hex_of(reinterpret_cast<const uint8_t*>(shown.data()), n);
+      line += ": " + Hex(reinterpret_cast<const uint8_t*>(shown.data()), n);
     } else {
-      line += ": " + hex_of(reinterpret_cast<const uint8_t*>(bytes), n);
+      line += ": " + Hex(reinterpret_cast<const uint8_t*>(bytes), n);
     }
     write_line(line);
   } catch (...) {

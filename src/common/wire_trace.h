@@ -30,8 +30,16 @@ enum class Direction {
 void BeginCall();
 void EndCall();
 
-// A frame that went to or came from the terminal, whole as it crossed the line.
-void TerminalFrame(Direction direction, const uint8_t* frame, size_t n);
+// Whether a call's trace is being written, and whether it shows payloads and card data in full.
+bool Active();
+bool ShowsPayloads();
+// One event of `n` bytes, its line completed by `shown` (": " and what is shown of the bytes). The
+// terminal's frames are formatted by the terminal link (pos/frame_trace.h), which knows their
+// layout.
+void Event(Direction direction, size_t n, const std::string& shown);
+// The card number and the expiry (four bytes, or null) of the call's final answer, so that the
+// report to the business host, which carries them again, is masked too.
+void RememberCard(const char* number, size_t n, const char* expiry);
 // Bytes to or from a host.
 void HostBytes(Direction direction, const char* bytes, size_t n);
 // A status text of the progress window, as GBK bytes.
@@ -39,6 +47,10 @@ void Status(const char* gbk, size_t n);
 
 // A note for support about something the bytes do not show (ASCII text).
 void Note(const char* text);
+
+// The direction's name in the trace, and bytes as hex pairs separated by blanks.
+const char* NameOf(Direction direction);
+std::string Hex(const uint8_t* bytes, size_t n);
 
 // GBK bytes as UTF-8; a byte that is no GBK becomes '?'. One implementation per platform.
 std::string gbk_to_utf8(const char* gbk, size_t n);

@@ -44,7 +44,7 @@ const bool g_fork_handled = (on_fork_child(after_fork_in_child), true);
 
 // The refusal of an overlapping call: "操作取消", then spaces to the end of the result.
 void refuse_overlapping_call(char* result) {
-  const CError cancelled = table_error(206);
+  const CError cancelled = table_error(kCancelled);
   std::memset(result, ' ', kResultSize);
   std::memcpy(result, cancelled.text, cancelled.TextLength());
 }

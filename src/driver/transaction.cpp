@@ -20,8 +20,6 @@ namespace {
 // Fields of the request line that the sequence reads itself.
 constexpr int kBankHostField = 9;
 constexpr int kBusinessHostField = 12;
-constexpr int32_t kBankHost = 0;
-constexpr int32_t kBusinessHost = 1;
 
 constexpr uint32_t kComBaud = 9600;
 constexpr uint32_t kBeforeTestMs = 500;
@@ -91,7 +89,7 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
   // The terminal: open its line and check that it answers.
   CComPort& port = com_port();
   window.AppendStatus(text::kOpenCom);
-  if (port.Open(com_port_, kComBaud) != 1) throw table_error(178);
+  if (port.Open(com_port_, kComBaud) != 1) throw table_error(kComOpenError);
   clock().SleepMs(kBeforeTestMs);
   TestTerminal(port);
   window.AppendStatus(text::kSucceeded);
@@ -117,13 +115,13 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
     } else if (kind == kKindRelay) {
       // A terminal that asks for its bank without end must not hold the call, nor open
       // connections to the bank without end.
-      if (relays_++ == kMaxRelays) throw table_error(189);
+      if (relays_++ == kMaxRelays) throw table_error(kTooManyRelays);
       frame_length = Relay(window, rec);
     } else if (kind == kKindFinal) {
       Finish(window, rec, res);
       return;
     } else {
-      throw table_error(189);
+      throw table_error(kUnknownFrameKind);
     }
   }
 }
@@ -141,7 +139,7 @@ int Transaction::ReceiveFromTerminal(CProcessWindow& window) {
     if (received == 0) return -1;
     window.AppendStatus(text::kAnswerFromPos);
     // Nothing of a damaged frame is acted on, nor does any of it reach a host.
-    if (!check_byte_matches(receive_buffer_, received)) throw table_error(177);
+    if (!check_byte_matches(receive_buffer_, received)) throw table_error(kLrcMismatch);
     message_.Load(receive_buffer_, received);
     const int kind = message_.header.GetKind();
     if (kind == kKindSettlement) {
@@ -157,9 +155,9 @@ int Transaction::ReceiveFromTerminal(CProcessWindow& window) {
 
 int Transaction::TimedOut(CProcessWindow& window, TransRecord& rec) {
   window.AppendStatus(text::kTimeout);
-  if (timeout_count_++ == kMaxQueries) throw table_error(181);
+  if (timeout_count_++ == kMaxQueries) throw table_error(kComTimeout);
   // Only a sale or a refund can be asked after; any other type ends at its first time-out.
-  if (!is_sale_or_refund(rec)) throw table_error(181);
+  if (!is_sale_or_refund(rec)) throw table_error(kComTimeout);
   window.AppendStatus(text::kResetTimedOut);
   message_.BuildRequest(rec, kQueryRequest);
   int frame_length = message_.Pack();
@@ -192,10 +190,10 @@ int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
 
 void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res) {
   window.AppendStatus(text::kTransComplete);
-  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(206);
+  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(kCancelled);
   // A final answer too short to hold the response code and text is no result: nothing of it is
   // judged or reported.
-  if (message_.body.GetLength() < kFinalAnswerMin) throw table_error(189);
+  if (message_.body.GetLength() < kFinalAnswerMin) throw table_error(kShortFinalAnswer);
   message_.Unpack();
   message_.body.GetResult(res);
 
@@ -203,7 +201,7 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
   // stale answer, another caller's) is not reported as ours, and the terminal is told.
   if (is_sale_or_refund(rec) && std::memcmp(res.resp_code, "00", 2) == 0 &&
       !answer_belongs_to(rec, res)) {
-    CError foreign = table_error(189);
+    CError foreign = table_error(kForeignAnswer);
     foreign.SetFlag(1);
     throw foreign;
   }

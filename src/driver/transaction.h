@@ -31,7 +31,8 @@ class Transaction {
 
  private:
   // Waits for the terminal's next frame that is not a settlement notice, within the port's
-  // time-out; returns its kind, or -1 when none came in time. Throws 177 on a bad check byte.
+  // time-out; returns its kind, or -1 when none came in time. Throws kLrcMismatch on a bad check
+  // byte.
   int ReceiveFromTerminal(CProcessWindow& window);
   // The exchange loop's steps; each returns the length of the frame to send next.
   int TimedOut(CProcessWindow& window, TransRecord& rec);

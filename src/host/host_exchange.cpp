@@ -19,8 +19,6 @@ constexpr size_t kLengthDigits = 4;
 constexpr size_t kFlagAt = 7;
 constexpr size_t kTextAt = 9;
 constexpr int32_t kTextOverhead = 5;  // flag area and separator counted in m
-constexpr int32_t kBankReceiveError = 198;
-constexpr int32_t kBusinessReceiveError = 201;
 
 // Room for the host's text in the failure text, keeping space for ".....", the bank-info label, a
 // 40-byte error text and a terminator.
@@ -51,7 +49,7 @@ void exchange(CHostLink& link, CInsurance& message, Answer& answer) {
   for (size_t i = 0; digits && i < kLengthDigits; ++i) {
     digits = answer.bytes[i] >= '0' && answer.bytes[i] <= '9';
   }
-  if (!digits) throw table_error(link.HostKind() == 1 ? kBusinessReceiveError : kBankReceiveError);
+  if (!digits) throw table_error(host_error(link.HostKind(), HostStep::kReceive));
   // The host's words go to the caller and the window as one line of text: line breaks and other
   // control bytes become spaces (a zero byte still ends the text). None of them can be half of a
   // GBK character, whose second byte is 0x40 or above.
@@ -100,7 +98,7 @@ void test_insurer_network(CHostLink link) {
     exchange(link, message, answer);
     if (accepted(answer)) return;
 
-    CError refused = table_error(203);
+    CError refused = table_error(kNetworkTestRefused);
     // The error's text is the host's words; a refusal without words keeps the table's text, so
     // that the caller has something to look up.
     size_t n = strnlen(answer.bytes + kTextAt, host_text_length(answer, sizeof refused.text));

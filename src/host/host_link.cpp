@@ -13,16 +13,11 @@ namespace quendal {
 
 namespace {
 
-constexpr int32_t kConnectError = 196;
-constexpr int32_t kSendError = 197;
-constexpr int32_t kReceiveError = 198;
-// The business host's codes follow the bank host's, three further on.
-constexpr int32_t kBusinessHostOffset = 3;
-
 void trace(int32_t host_kind, bool outgoing, const char* bytes, int32_t n) {
   using wire_trace::Direction;
-  Direction d = host_kind == 1 ? (outgoing ? Direction::kToBusiness : Direction::kFromBusiness)
-                               : (outgoing ? Direction::kToBank : Direction::kFromBank);
+  Direction d = host_kind == kBusinessHost
+                    ? (outgoing ? Direction::kToBusiness : Direction::kFromBusiness)
+                    : (outgoing ? Direction::kToBank : Direction::kFromBank);
   wire_trace::HostBytes(d, bytes, static_cast<size_t>(n));
 }
 
@@ -80,9 +75,9 @@ void CHostLink::SetEndpoint(const char* at, int32_t kind) {
   timeout_s = leading_int(field_start(at, 2, '|'), field_length(at, 2, '|'));
 }
 
-void CHostLink::Fail(int32_t bank_host_code) {
+void CHostLink::Fail(HostStep step) {
   Close();
-  throw table_error(host_kind == 1 ? bank_host_code + kBusinessHostOffset : bank_host_code);
+  throw table_error(host_error(host_kind, step));
 }
 
 void CHostLink::Connect() {
@@ -94,15 +89,16 @@ void CHostLink::Connect() {
   if (socket_handle == net::kInvalidSocket) {
     // The caller sees the table's socket error; support sees the cause.
     if (why == net::OpenFailure::kOutOfDescriptors) {
-      wire_trace::Note(host_kind == 1 ? "business host socket not made: out of file descriptors"
-                                      : "bank host socket not made: out of file descriptors");
+      wire_trace::Note(host_kind == kBusinessHost
+                           ? "business host socket not made: out of file descriptors"
+                           : "bank host socket not made: out of file descriptors");
     }
-    Fail(kConnectError);
+    Fail(HostStep::kConnect);
   }
   // The connect waits no longer than the endpoint's own time-out, and no less than a second.
   if (!net::connect_ipv4(socket_handle, ipv4_of(address), static_cast<uint16_t>(port & 0xFFFF),
                          TimeoutSeconds())) {
-    Fail(kConnectError);
+    Fail(HostStep::kConnect);
   }
   connected = 1;
 }
@@ -139,30 +135,30 @@ int32_t CHostLink::ReceiveBefore(int64_t deadline, char* buffer, int32_t capacit
 }
 
 void CHostLink::Send(const char* data, int32_t len) {
-  if (connected == 0 || data == nullptr || len < 1 || len > kMaxMessage) Fail(kSendError);
+  if (connected == 0 || data == nullptr || len < 1 || len > kMaxMessage) Fail(HostStep::kSend);
   // A send may take only part of the bytes; the rest follows until all are sent or the endpoint's
   // time-out has passed. A message cut short is never taken for sent.
   const int64_t deadline = Deadline();
   int32_t sent = 0;
   while (sent < len) {
-    if (!WaitUntil(deadline, true)) Fail(kSendError);
+    if (!WaitUntil(deadline, true)) Fail(HostStep::kSend);
     int32_t n = net::send_once(socket_handle, data + sent, len - sent);
-    if (n <= 0) Fail(kSendError);
+    if (n <= 0) Fail(HostStep::kSend);
     sent += n;
   }
   trace(host_kind, true, data, sent);
 }
 
 int32_t CHostLink::Receive(char* buffer) {
-  if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
+  if (connected == 0 || buffer == nullptr) Fail(HostStep::kReceive);
   int32_t n = ReceiveBefore(Deadline(), buffer, kMaxMessage);
-  if (n <= 0) Fail(kReceiveError);
+  if (n <= 0) Fail(HostStep::kReceive);
   trace(host_kind, false, buffer, n);
   return n;
 }
 
 int32_t CHostLink::ReceiveAtLeast(char* buffer, int32_t wanted) {
-  if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
+  if (connected == 0 || buffer == nullptr) Fail(HostStep::kReceive);
   if (wanted > kMaxMessage) wanted = kMaxMessage;
   // One time-out bounds the whole receive: each piece may take only what is left of it.
   const int64_t deadline = Deadline();
@@ -173,7 +169,7 @@ int32_t CHostLink::ReceiveAtLeast(char* buffer, int32_t wanted) {
     trace(host_kind, false, buffer + have, n);
     have += n;
   }
-  if (have == 0) Fail(kReceiveError);
+  if (have == 0) Fail(HostStep::kReceive);
   return have;
 }
 

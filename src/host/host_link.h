@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/error.h"
 #include "host/socket_types.h"
 
 namespace quendal {
@@ -28,12 +29,12 @@ class CHostLink {
   // `kind` is 0 for the bank host, 1 for the business host. Validates nothing.
   void SetEndpoint(const char* at, int32_t kind);
 
-  void Connect();                            // 196 bank host, 199 business host
-  void Send(const char* data, int32_t len);  // 197 / 200; `len` 1 to 512
-  int32_t Receive(char* buffer);             // 198 / 201; `buffer` holds 512 bytes
+  void Connect();                            // HostStep::kConnect
+  void Send(const char* data, int32_t len);  // HostStep::kSend; `len` 1 to 512
+  int32_t Receive(char* buffer);             // HostStep::kReceive; `buffer` holds 512 bytes
   // Receives into `buffer` (512 bytes) until at least `wanted` bytes have arrived, the host has
   // closed, or the link's time-out has passed since the call began; returns the bytes that came.
-  // 198 / 201 only when nothing came at all.
+  // HostStep::kReceive only when nothing came at all.
   int32_t ReceiveAtLeast(char* buffer, int32_t wanted);
   void Close();  // does nothing on a closed link
   int32_t IsConnected() const { return connected; }
@@ -45,7 +46,7 @@ class CHostLink {
 
  private:
   // Closes the link and throws the error of this host for the step whose bank-host code is given.
-  [[noreturn]] void Fail(int32_t bank_host_code);
+  [[noreturn]] void Fail(HostStep step);
   // The endpoint's time-out, at least a second: 0 would mean no time-out to a socket layer.
   int32_t TimeoutSeconds() const { return timeout_s < 1 ? 1 : timeout_s; }
   // The end of a wait of the endpoint's time-out from now, in real monotonic milliseconds.

@@ -6,9 +6,9 @@
 
 #include "codec/codec.h"
 #include "common/error.h"
-#include "common/wire_trace.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
+#include "pos/frame_trace.h"
 #include "pos/message.h"
 
 namespace quendal {
@@ -33,9 +33,9 @@ bool length_fits(const uint8_t* length_bytes) {
 }  // namespace
 
 bool CComPort::Send(const uint8_t* data, int32_t len) {
-  if (len > kFrameMax || len < 0) throw table_error(180);
-  if (!Write(data, len)) throw table_error(180);
-  wire_trace::TerminalFrame(wire_trace::Direction::kToTerminal, data, static_cast<size_t>(len));
+  if (len > kFrameMax || len < 0) throw table_error(kComSendError);
+  if (!Write(data, len)) throw table_error(kComSendError);
+  trace_terminal_frame(wire_trace::Direction::kToTerminal, data, static_cast<size_t>(len));
   return true;
 }
 
@@ -58,14 +58,14 @@ bool CComPort::PauseUntil(int64_t deadline_ms) {
     return got != LineWait::kQuiet;
   });
   // A line that hung up never brings the frame: say so now, not at the deadline.
-  if (broken) throw table_error(179);
+  if (broken) throw table_error(kComReceiveError);
   return true;
 }
 
 bool CComPort::FillAhead(int64_t deadline_ms, bool& block_was_full) {
   while (ahead_from >= ahead_to) {
     int32_t n = (line == nullptr || is_open == 0) ? 0 : line->Read(ahead, sizeof ahead);
-    if (n < 0) throw table_error(179);
+    if (n < 0) throw table_error(kComReceiveError);
     if (n > 0) {
       ahead_from = 0;
       ahead_to = static_cast<uint32_t>(n);
@@ -135,8 +135,8 @@ int32_t CComPort::ReceiveFrameWithin(uint8_t* buffer, int64_t ms) {
 
   const int body_length = bcd_to_int(buffer + 1, 4);
   if (!read_until(3, 3 + body_length + 2)) return 0;
-  wire_trace::TerminalFrame(wire_trace::Direction::kFromTerminal, buffer,
-                            static_cast<size_t>(body_length + 5));
+  trace_terminal_frame(wire_trace::Direction::kFromTerminal, buffer,
+                       static_cast<size_t>(body_length + 5));
   return body_length + 5;
 }
 
@@ -148,10 +148,11 @@ bool TestTerminal(CComPort port) {
   uint8_t answer[kFrameMax];
   int32_t got = port.ReceiveFrame(answer);
   // A time-out leaves no answer to read: the test fails.
-  if (got == 0) throw table_error(182);
+  if (got == 0) throw table_error(kTerminalTestFailed);
   message.Load(answer, got);
   message.UnpackHeaderOnly();
-  if (std::memcmp(message.header.GetCode(), "YESIAMOK", 8) != 0) throw table_error(182);
+  if (std::memcmp(message.header.GetCode(), "YESIAMOK", 8) != 0)
+    throw table_error(kTerminalTestFailed);
   return true;
 }
 

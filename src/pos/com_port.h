@@ -69,11 +69,11 @@ class CComPort {
   int ApplyLineSettings(uint32_t speed);
 
   // Frames: start byte 0x02, the body length as four BCD digits, body, 0x03, XOR check byte.
-  // Writes one frame of at most 512 bytes; throws CError 180 when it is longer or refused.
+  // Writes one frame of at most 512 bytes; throws kComSendError when it is longer or refused.
   bool Send(const uint8_t* data, int32_t len);
   // Collects one frame into the 512-byte `buffer` against one deadline of `timeout_s` seconds.
-  // Returns the frame's length, or 0 when no complete frame arrived in time. Throws CError 179 at
-  // once when the line hung up or failed.
+  // Returns the frame's length, or 0 when no complete frame arrived in time. Throws
+  // kComReceiveError at once when the line hung up or failed.
   int32_t ReceiveFrame(uint8_t* buffer);
   // The same against a deadline `ms` milliseconds from now on the monotonic clock: the receive
   // never ends before it unless a frame came, and ends at most one poll pause after it.
@@ -81,7 +81,7 @@ class CComPort {
 
  private:
   // Makes sure bytes are waiting in the read-ahead block, reading the line in blocks; false when
-  // none came before `deadline_ms`. Throws CError 179 when the line failed.
+  // none came before `deadline_ms`. Throws kComReceiveError when the line failed.
   bool FillAhead(int64_t deadline_ms, bool& block_was_full);
   // Waits one poll pause for input, never past `deadline_ms`; false once it has passed.
   bool PauseUntil(int64_t deadline_ms);
@@ -108,7 +108,8 @@ class CComPort {
 CComPort& com_port();
 
 // Sends the terminal test ("AREYOUOK") on `port`, a copy of the open port, and waits 2 s for the
-// answer "YESIAMOK". Throws CError 182 when it does not come, 180 when the send fails.
+// answer "YESIAMOK". Throws kTerminalTestFailed when it does not come, kComSendError when the send
+// fails.
 bool TestTerminal(CComPort port);
 
 }  // namespace quendal

@@ -13,8 +13,6 @@ namespace {
 
 // Relays that cannot fit a frame fail like the bank host exchange they belong to, and so carry the
 // cancel notice to the terminal that is waiting for its bank.
-constexpr int32_t kRelayTooLongError = 197;   // cannot be sent to the bank host
-constexpr int32_t kAnswerTooLongError = 198;  // the bank host's answer is unusable
 
 // The payload bytes a length stands for within a frame: never negative, never past the 484 a frame
 // holds (the body's length is 555 while it stages a final result).
@@ -108,7 +106,7 @@ void CMessageQueue::LoadRequest(const TransRecord& rec, const char kind[2]) {
 void CMessageQueue::GetResult(ResultRecord& out) const { std::memcpy(&out, response, sizeof out); }
 
 void CMessageQueue::SetData(const uint8_t* data, int n) {
-  if (n > kPayloadMax) throw table_error(kAnswerTooLongError);
+  if (n > kPayloadMax) throw table_error(kBankReceiveError);  // the bank host's answer is unusable
   n = std::max(n, 0);
   if (n > 0) std::memmove(cursor, data, static_cast<size_t>(n));
   length = n;
@@ -231,7 +229,7 @@ void CMessage::BuildRequest(const TransRecord& rec, const char kind[2]) {
 
 int CMessage::BuildHostRequest(const TransRecord& rec) {
   int n = body.GetLength();
-  if (n > kRelayPayloadMax) throw table_error(kRelayTooLongError);
+  if (n > kRelayPayloadMax) throw table_error(kBankSendError);  // cannot be sent to the bank host
   uint8_t scratch[kFrameMax];
   std::memcpy(scratch, body.GetData(), static_cast<size_t>(n));
   body.SetLength(0);

@@ -97,7 +97,7 @@ class CMessageQueue : public CMessageBase {
   void GetResult(ResultRecord& out) const;
   uint8_t* GetData() { return cursor; }
   // Puts the bank host's answer in as the payload. An answer longer than a frame holds (484
-  // bytes) is refused with CError 198: the terminal cannot be handed a cut answer.
+  // bytes) is refused with kBankReceiveError: the terminal cannot be handed a cut answer.
   void SetData(const uint8_t* data, int n);
   void SetCursor(uint8_t* at) { cursor = at; }
 
@@ -133,7 +133,7 @@ class CMessage : public CMessageBase {
   int BuildTest();  // the terminal test, "AREYOUOK"; 28 bytes
   void BuildRequest(const TransRecord& rec, const char kind[2]);
   // Wraps the terminal's payload for the bank host in the tagged list A01-A04 and returns the new
-  // payload length. A payload too long to fit (over 377 bytes) is refused with CError 197.
+  // payload length. A payload too long to fit (over 377 bytes) is refused with kBankSendError.
   int BuildHostRequest(const TransRecord& rec);
   // The cancel notice; `text` is 40 bytes. Returns 70.
   int BuildCancel(int32_t code, const char text[40]);
