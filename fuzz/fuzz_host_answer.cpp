@@ -25,6 +25,7 @@
 #include "host/host_link.h"
 #include "host/insurance.h"
 #include "host/socket_ops.h"
+#include "intake/checks.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -146,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_peer.message_length = report ? n : 6;
 
   CHostLink link;
-  link.SetEndpoint(endpoint.c_str(), 1);
+  link.SetEndpoint(quendal::endpoint_at(endpoint.c_str()), 1);
   std::memset(g_failure_text, 0, sizeof g_failure_text);
   CProcessWindow window;
   try {

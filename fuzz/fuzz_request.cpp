@@ -12,11 +12,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string line(reinterpret_cast<const char*>(data), size);
   line = line.c_str();  // the caller's line ends at its first zero byte
-  quendal::TransRecord rec;
-  std::memset(&rec, 0, sizeof rec);
-  quendal::build_trans_record(line.c_str(), rec);
+  quendal::CheckedRequest req;
   try {
-    quendal::validate_request(line.c_str(), rec);
+    quendal::read_request(line.c_str(), req);
   } catch (const quendal::CError&) {
   }
   (void)quendal::com_port_of(line.c_str());

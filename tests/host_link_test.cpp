@@ -31,7 +31,7 @@ using quendal_sim::RefusingPort;
 
 TEST(HostLinkEndpoint, TakesAddressPortAndTimeoutFromThreeFields) {
   CHostLink link;
-  link.SetEndpoint("10.1.2.3|8000|30|10.9.9.9|7000|5", 1);
+  link.SetEndpoint(endpoint_at("10.1.2.3|8000|30|10.9.9.9|7000|5"), 1);
   EXPECT_STREQ(link.Address(), "10.1.2.3");
   EXPECT_EQ(link.Port(), 8000);
   EXPECT_EQ(link.TimeoutS(), 30);
@@ -39,14 +39,14 @@ TEST(HostLinkEndpoint, TakesAddressPortAndTimeoutFromThreeFields) {
 
   // Re-pointing overwrites the whole endpoint; numbers are leading integers; the address keeps at
   // most 19 characters.
-  link.SetEndpoint("123456789.123456789.123|  42x|abc", 0);
+  link.SetEndpoint(endpoint_at("123456789.123456789.123|  42x|abc"), 0);
   EXPECT_STREQ(link.Address(), "123456789.123456789");
   EXPECT_EQ(link.Port(), 42);
   EXPECT_EQ(link.TimeoutS(), 0);
   EXPECT_EQ(link.HostKind(), 0);
 
   const char line[] = "1|R|B0110001|1|0|0|P||1|10.1.1.1|6001|30|10.2.2.2|6002|45";
-  link.SetEndpoint(field_start(line, 12, '|'), 1);
+  link.SetEndpoint(endpoint_at(field_start(line, 12, '|')), 1);
   EXPECT_STREQ(link.Address(), "10.2.2.2");
   EXPECT_EQ(link.Port(), 6002);
   EXPECT_EQ(link.TimeoutS(), 45);

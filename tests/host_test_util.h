@@ -9,6 +9,7 @@
 #include "common/error.h"
 #include "host/host_link.h"
 #include "host/socket_ops.h"
+#include "intake/checks.h"
 #include "sim/host_sim.h"
 
 namespace quendal {
@@ -20,7 +21,7 @@ inline std::string endpoint(uint16_t port, int timeout_s = 1) {
 
 inline CHostLink link_to(uint16_t port, int32_t kind, int timeout_s = 1) {
   CHostLink link;
-  link.SetEndpoint(endpoint(port, timeout_s).c_str(), kind);
+  link.SetEndpoint(endpoint_at(endpoint(port, timeout_s).c_str()), kind);
   return link;
 }
 

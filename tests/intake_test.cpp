@@ -31,9 +31,9 @@ TransRecord build(const std::string& line) {
 
 // The code a request line is refused with; 0 when it passes.
 int refusal(const std::string& line) {
-  TransRecord rec = build(line);
+  CheckedRequest req;
   try {
-    validate_request(line.c_str(), rec);
+    read_request(line.c_str(), req);
   } catch (const CError& e) {
     return e.code;
   }

@@ -197,13 +197,13 @@ TEST_F(TerminalTest, ReleaseOnFailureSendsTheCancelNoticeOnlyWhenAsked) {
   SimOnCom term(TerminalScenario{}, 63);
   ASSERT_TRUE(term.started());
   {
-    Transaction t("");
+    Transaction t;
     ASSERT_EQ(com_port().Open(63, 9600), 1);
     t.ReleaseOnFailure(table_error(189));  // no notice for this one
     EXPECT_EQ(com_port().IsOpen(), 0);
   }
   {
-    Transaction t("");
+    Transaction t;
     ASSERT_EQ(com_port().Open(63, 9600), 1);
     CError e = table_error(197);
     t.ReleaseOnFailure(e);

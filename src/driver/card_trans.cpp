@@ -93,11 +93,10 @@ int fail_call(const CError& error, Transaction& transaction, CProcessWindow* win
 }
 
 int run_call(const char* request, char* result) {
-  Transaction transaction(request);
+  Transaction transaction;
   std::unique_ptr<CProcessWindow> window(new CProcessWindow());
-  TransRecord rec;
+  CheckedRequest req;
   ResultRecord res;
-  std::memset(&rec, 0, sizeof rec);
   std::memset(&res, 0, sizeof res);
   std::memset(g_failure_text, 0, sizeof g_failure_text);
 
@@ -106,9 +105,8 @@ int run_call(const char* request, char* result) {
     window->Show();
     PumpMessages();
     window->AppendStatus(text::kBanner);
-    build_trans_record(request, rec);
-    validate_request(request, rec);
-    transaction.Run(*window, rec, res);
+    read_request(request, req);
+    transaction.Run(*window, req, res);
 
     std::memcpy(result, res.resp_text, sizeof res.resp_text);
     zeros_to_spaces(result);

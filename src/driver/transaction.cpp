@@ -17,10 +17,6 @@ namespace quendal {
 
 namespace {
 
-// Fields of the request line that the sequence reads itself.
-constexpr int kBankHostField = 9;
-constexpr int kBusinessHostField = 12;
-
 constexpr uint32_t kComBaud = 9600;
 constexpr uint32_t kBeforeTestMs = 500;
 // How long the terminal may take: for the request and after every relayed host answer, and after
@@ -71,15 +67,16 @@ bool answer_belongs_to(const TransRecord& rec, const ResultRecord& res) {
 
 }  // namespace
 
-Transaction::Transaction(const char* request) : request_(request) {}
-
 Transaction::~Transaction() {
   if (com_port().IsOpen() == 1) com_port().Close();
 }
 
-void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& res) {
-  host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
-  com_port_ = com_port_of(request_);
+void Transaction::Run(CProcessWindow& window, CheckedRequest& req, ResultRecord& res) {
+  TransRecord& rec = req.record;
+  bank_ = req.bank;
+  business_ = req.business;
+  com_port_ = req.com_port;
+  host_link_.SetEndpoint(business_, kBusinessHost);
 
   // The business host must be reachable and willing before the terminal is engaged.
   window.AppendStatus(text::kConnectBusinessHost);
@@ -172,7 +169,7 @@ int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
   message_.body.SetLength(message_.BuildHostRequest(rec));
   int host_frame_length = message_.Pack();
 
-  host_link_.SetEndpoint(field_start(request_, kBankHostField, '|'), kBankHost);
+  host_link_.SetEndpoint(bank_, kBankHost);
   window.AppendStatus(text::kSendToServer);
   host_link_.Connect();
   host_link_.Send(reinterpret_cast<const char*>(message_.GetFrame()), host_frame_length);
@@ -221,7 +218,7 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
 
 void Transaction::Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res) {
   window.AppendStatus(text::kReportToBusiness);
-  host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
+  host_link_.SetEndpoint(business_, kBusinessHost);
   report_result(window, host_link_, res, rec.business_ref, g_failure_text);
   window.AppendStatus(text::kSucceeded);
 }

@@ -6,6 +6,7 @@
 #include "common/error.h"
 #include "common/result_record.h"
 #include "host/host_link.h"
+#include "intake/checks.h"
 #include "intake/trans_record.h"
 #include "pos/message.h"
 #include "ui/process_window.h"
@@ -14,8 +15,7 @@ namespace quendal {
 
 class Transaction {
  public:
-  // `request` is the caller's request line; it must outlive the object.
-  explicit Transaction(const char* request);
+  Transaction() = default;
   // The library's port is closed on every way out of a call, whatever ended it.
   ~Transaction();
   Transaction(const Transaction&) = delete;
@@ -23,7 +23,7 @@ class Transaction {
 
   // Runs the sequence. Returns at success completion with `res` holding the terminal's result;
   // every failure is thrown as a CError.
-  void Run(CProcessWindow& window, TransRecord& rec, ResultRecord& res);
+  void Run(CProcessWindow& window, CheckedRequest& req, ResultRecord& res);
 
   // On the way out of a failure: the cancel notice to the terminal where the error asks for one,
   // then closing the port and the host link. Never throws.
@@ -40,11 +40,12 @@ class Transaction {
   void Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res);
   void Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res);
 
-  const char* request_;
+  Endpoint bank_;                           // where the terminal's bank traffic goes
+  Endpoint business_;                       // where the network test and the result report go
   CMessage message_;                        // every frame to and from the terminal
   uint8_t receive_buffer_[kFrameMax] = {};  // the terminal's frames, then the bank host's answers
   CHostLink host_link_;    // pointed at the business host or the bank host before each use
-  int com_port_ = 0;       // the terminal's COM port number from the request
+  int com_port_ = 0;       // the terminal's COM port number
   int timeout_count_ = 0;  // the terminal's receive time-outs in this call
   int relays_ = 0;         // requests for the bank served in this call
 };

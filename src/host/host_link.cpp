@@ -65,14 +65,11 @@ CHostLink& CHostLink::operator=(const CHostLink& other) {
 
 CHostLink::~CHostLink() { Close(); }
 
-void CHostLink::SetEndpoint(const char* at, int32_t kind) {
+void CHostLink::SetEndpoint(const Endpoint& endpoint, int32_t kind) {
   host_kind = kind;
-  size_t length = field_length(at, 0, '|');
-  if (length > static_cast<size_t>(kMaxAddress)) length = kMaxAddress;
-  std::memset(address, 0, sizeof address);
-  std::memcpy(address, at, length);
-  port = leading_int(field_start(at, 1, '|'), field_length(at, 1, '|'));
-  timeout_s = leading_int(field_start(at, 2, '|'), field_length(at, 2, '|'));
+  std::memcpy(address, endpoint.address, sizeof address);
+  port = endpoint.port;
+  timeout_s = endpoint.timeout_s;
 }
 
 void CHostLink::Fail(HostStep step) {

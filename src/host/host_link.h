@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "common/endpoint.h"
 #include "common/error.h"
 #include "host/socket_types.h"
 
@@ -13,7 +14,6 @@ namespace quendal {
 class CHostLink {
  public:
   static constexpr int32_t kMaxMessage = 512;  // the most a message or an answer holds
-  static constexpr int32_t kMaxAddress = 19;   // address characters kept from the request line
 
   // Host 127.0.0.1, port 0, time-out 10 s, bank host, not connected.
   CHostLink();
@@ -24,10 +24,9 @@ class CHostLink {
   // Closes a connection still held, so that no socket or start-up outlives its link.
   ~CHostLink();
 
-  // Points the link at the endpoint whose address field starts at `at` inside the request line:
-  // the address, then the port and the receive time-out in seconds in the next two '|' fields.
-  // `kind` is 0 for the bank host, 1 for the business host. Validates nothing.
-  void SetEndpoint(const char* at, int32_t kind);
+  // Points the link at `endpoint` (the request's checks read and checked it); `kind` is kBankHost
+  // or kBusinessHost.
+  void SetEndpoint(const Endpoint& endpoint, int32_t kind);
 
   void Connect();                            // HostStep::kConnect
   void Send(const char* data, int32_t len);  // HostStep::kSend; `len` 1 to 512
@@ -60,7 +59,7 @@ class CHostLink {
 
   net::native_socket socket_handle = net::kInvalidSocket;
   int32_t port = 0;
-  char address[kMaxAddress + 1] = "127.0.0.1";
+  char address[Endpoint::kMaxAddress + 1] = "127.0.0.1";
   int32_t timeout_s = 10;
   int32_t connected = 0;
   int32_t host_kind = 0;

@@ -13,6 +13,12 @@ bool is_type(const TransRecord& rec, const char* code) {
   return std::memcmp(rec.trans_type, code, 2) == 0;
 }
 
+// The request line's fields that the checks read beyond the record's.
+constexpr int kAmountField = 3;
+constexpr int kComPortField = 8;
+constexpr int kBankHostField = 9;
+constexpr int kBusinessHostField = 12;
+
 [[noreturn]] void fail(ErrorCode code) { throw table_error(code); }
 
 }  // namespace
@@ -61,28 +67,42 @@ void check_ip(const char* text, size_t length) {
   }
 }
 
-void check_endpoint(const char* at) {
-  check_ip(at, field_length(at, 0, '|'));
-  int32_t port = leading_int(field_start(at, 1, '|'), field_length(at, 1, '|'));
-  if (port < 1000 || port > 10000) fail(kEndpointError);
-  int32_t timeout = leading_int(field_start(at, 2, '|'), field_length(at, 2, '|'));
-  if (timeout < 1 || timeout > 300) fail(kEndpointError);
+Endpoint endpoint_at(const char* at) {
+  Endpoint e;
+  size_t length = field_length(at, 0, '|');
+  if (length > static_cast<size_t>(Endpoint::kMaxAddress)) length = Endpoint::kMaxAddress;
+  std::memcpy(e.address, at, length);
+  e.port = leading_int(field_start(at, 1, '|'), field_length(at, 1, '|'));
+  e.timeout_s = leading_int(field_start(at, 2, '|'), field_length(at, 2, '|'));
+  return e;
 }
 
-void validate_request(const char* line, const TransRecord& rec) {
+Endpoint check_endpoint(const char* at) {
+  check_ip(at, field_length(at, 0, '|'));
+  Endpoint e = endpoint_at(at);
+  if (e.port < 1000 || e.port > 10000) fail(kEndpointError);
+  if (e.timeout_s < 1 || e.timeout_s > 300) fail(kEndpointError);
+  return e;
+}
+
+void read_request(const char* line, CheckedRequest& req) {
+  std::memset(&req.record, 0, sizeof req.record);
+  build_trans_record(line, req.record);
+  const TransRecord& rec = req.record;
   check_record(rec);
   if (is_type(rec, "30") || is_type(rec, "40")) {
     // An amount wider than its 12-digit area would lose digits on its way into the record: refuse
     // it rather than charge a different amount.
-    if (field_length(line, 3, '|') > sizeof rec.amount) fail(kAmountError);
+    if (field_length(line, kAmountField, '|') > sizeof rec.amount) fail(kAmountError);
     check_amount(rec);
   }
-  check_endpoint(field_start(line, 9, '|'));
-  check_endpoint(field_start(line, 12, '|'));
+  req.bank = check_endpoint(field_start(line, kBankHostField, '|'));
+  req.business = check_endpoint(field_start(line, kBusinessHostField, '|'));
+  req.com_port = com_port_of(line);
 }
 
 int com_port_of(const char* line) {
-  return leading_int(field_start(line, 8, '|'), field_length(line, 8, '|'));
+  return leading_int(field_start(line, kComPortField, '|'), field_length(line, kComPortField, '|'));
 }
 
 }  // namespace quendal

@@ -43,11 +43,19 @@ void CComPort::UseLine(SerialLine* given) {
   owns_line = true;
 }
 
+namespace {
+// COM numbers run from 1 to 255; any other number must not wrap onto another terminal's port.
+bool names_a_port(int number) { return number >= 1 && number <= 255; }
+}  // namespace
+
+std::string CComPort::DeviceName(int number) {
+  return names_a_port(number) ? serial_device_name(static_cast<uint8_t>(number)) : std::string();
+}
+
 int CComPort::Open(int number, uint32_t speed) {
   if (is_open == 1) Close();
   ahead_from = ahead_to = 0;
-  // COM numbers run from 1 to 255; any other number must not wrap onto another terminal's port.
-  if (number < 1 || number > 255) return 0;
+  if (!names_a_port(number)) return 0;
   port_number = static_cast<uint8_t>(number);
   if (line == nullptr || !owns_line || line->IsOpen()) return 0;
   if (!line->Open(port_number, speed, settings)) return 0;

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "pos/serial_line.h"
 
@@ -42,6 +43,8 @@ class CComPort {
   // POSIX: the device is the one named by the environment variable QUENDAL_COM<n>, else
   // /dev/ttyS<n-1>.
   int Open(int port_number, uint32_t baud);
+  // The device COM `port_number` opens (serial_device_name), or "" for a number outside 1 to 255.
+  static std::string DeviceName(int port_number);
   // Drops DTR, discards unread input and closes. Output already written is never discarded: the
   // terminal still gets the last frame (the cancel notice of a failed transaction). Returns 1.
   int Close();

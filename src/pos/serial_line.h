@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace quendal {
 
@@ -61,5 +62,9 @@ class SerialLine {
 
 // The platform's own serial line (serial_line_posix.cpp, serial_line_win32.cpp), closed.
 std::unique_ptr<SerialLine> make_native_line();
+
+// The device that COM `number` (1 to 255) names on this platform: POSIX, the one in the
+// environment variable QUENDAL_COM<n>, else /dev/ttyS<n-1>; Windows, \\.\COM<n>.
+std::string serial_device_name(uint8_t number);
 
 }  // namespace quendal

@@ -36,12 +36,16 @@ bool speed_of(uint32_t baud, speed_t& speed) {
   return false;
 }
 
-std::string device_path(uint8_t number) {
+}  // namespace
+
+std::string serial_device_name(uint8_t number) {
   std::string variable = "QUENDAL_COM" + std::to_string(number);
   const char* named = std::getenv(variable.c_str());
   if (named != nullptr && *named != '\0') return named;
   return "/dev/ttyS" + std::to_string(static_cast<int>(number) - 1);
 }
+
+namespace {
 
 void sleep_ms(int64_t ms) {
   if (ms <= 0) return;
@@ -61,7 +65,7 @@ class PosixSerialLine final : public SerialLine {
     settings_ = line_settings;
     // Non-blocking: the open must not wait for a carrier, and a read must take only what is
     // queued.
-    int fd = ::open(device_path(number).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    int fd = ::open(serial_device_name(number).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     // One owner per line, whoever opens it: TIOCEXCL turns away later opens except a privileged
     // one, the lock turns away every opener that takes it too, and both are in place before the

@@ -10,6 +10,11 @@
 
 namespace quendal {
 
+std::string serial_device_name(uint8_t number) {
+  // COM10 and above open only under their device name; the lower ones open under it too.
+  return "\\\\.\\COM" + std::to_string(static_cast<int>(number));
+}
+
 namespace {
 
 constexpr DWORD kQueueBytes = 4096;
@@ -55,11 +60,10 @@ class Win32SerialLine final : public SerialLine {
       CloseEvents();
       return false;
     }
-    char name[16];
-    std::snprintf(name, sizeof name, "\\\\.\\COM%d", static_cast<int>(number));
+    const std::string name = serial_device_name(number);
     // Share mode 0: the port is ours alone while it is open; a second opener, in this process or
     // another, fails here before anything is purged or written.
-    handle_ = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    handle_ = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                           FILE_FLAG_OVERLAPPED | FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle_ == INVALID_HANDLE_VALUE) {
       CloseEvents();

@@ -20,6 +20,7 @@
 #include "commands.h"
 #include "gbk.h"
 #include "intake/checks.h"
+#include "pos/com_port.h"
 #include "quendal/card_trans.h"
 
 namespace quendal_tool {
@@ -61,18 +62,17 @@ using SteadyClock = std::chrono::steady_clock;
 // Where COM n leads on this machine, before the library tries it: the commonest first-contact
 // fault is a port number that names no device, which the library can only report as 打开COM错误.
 void describe_com_port(const std::string& gbk_line) {
-  int number = quendal::com_port_of(gbk_line.c_str()) & 0xFF;  // the library keeps 8 bits
-  std::string variable = "QUENDAL_COM" + std::to_string(number);
-  const char* named = std::getenv(variable.c_str());
-  std::string device;
-  std::string how;
-  if (named != nullptr && *named != '\0') {
-    device = named;
-    how = "from " + variable;
-  } else {
-    device = "/dev/ttyS" + std::to_string(number - 1);
-    how = variable + " is not set";
+  const int number = quendal::com_port_of(gbk_line.c_str());
+  const std::string device = quendal::CComPort::DeviceName(number);
+  if (device.empty()) {
+    std::printf("COM%d names no port (COM numbers run from 1 to 255)\n", number);
+    std::fflush(stdout);
+    return;
   }
+  const std::string variable = "QUENDAL_COM" + std::to_string(number);
+  const char* named = std::getenv(variable.c_str());
+  const std::string how =
+      named != nullptr && *named != '\0' ? "from " + variable : variable + " is not set";
   struct stat st {};
   std::string state;
   if (::stat(device.c_str(), &st) != 0) {
