@@ -14,6 +14,7 @@
 #include "driver/transaction.h"
 #include "intake/checks.h"
 #include "intake/trans_record.h"
+#include "journal/journal.h"
 #include "platform/clock.h"
 #include "ui/process_window.h"
 
@@ -56,6 +57,7 @@ void close_window(std::unique_ptr<CProcessWindow>& window, uint32_t pause_ms) {
 // the caller behind whatever the business host's refusal left in the failure text.
 int fail_call(const CError& error, Transaction& transaction, CProcessWindow* window,
               ResultRecord& res, char* result) {
+  journal::Failure(error);
   if (window != nullptr) window->AppendStatus(text::kResultFailed);
   transaction.ReleaseOnFailure(error);
   std::memcpy(res.resp_text, error.text, sizeof res.resp_text);
@@ -130,6 +132,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
   }
   int rc = 1;
   quendal::wire_trace::BeginCall();
+  quendal::journal::BeginCall(request);
   try {
     rc = quendal::run_call(request, result);
   } catch (...) {
@@ -137,6 +140,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     std::memset(result, ' ', 555);
     rc = 1;
   }
+  quendal::journal::EndCall(rc, result);
   quendal::wire_trace::EndCall();
   quendal::g_call_running.store(false);
   return rc;

@@ -8,6 +8,7 @@
 #include "driver/failure_text.h"
 #include "host/host_exchange.h"
 #include "intake/checks.h"
+#include "journal/journal.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
 
@@ -87,6 +88,7 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
 
   // Serve the terminal until its final answer.
   for (;;) {
+    journal::Sent();  // on the disk before the request can reach the terminal
     port.Send(message_.GetFrame(), frame_length);
     int kind = ReceiveFromTerminal(window);
     if (kind == -1) {
@@ -174,12 +176,16 @@ int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
 
 void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res) {
   window.AppendStatus(text::kTransComplete);
-  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(206);
+  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) {
+    journal::Final(nullptr);
+    throw table_error(206);
+  }
   // A final answer too short to hold the response code and text is no result: nothing of it is
   // judged or reported.
   if (message_.body.GetLength() < kFinalAnswerMin) throw table_error(189);
   message_.Unpack();
   message_.body.GetResult(res);
+  journal::Final(&res);
 
   if (is_sale_or_refund(rec)) Report(window, rec, res);
   if (std::memcmp(res.resp_code, "00", 2) != 0) {
@@ -198,7 +204,13 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
 void Transaction::Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res) {
   window.AppendStatus(text::kReportToBusiness);
   host_link_.SetEndpoint(field_start(request_, kBusinessHostField, '|'), kBusinessHost);
-  report_result(window, host_link_, res, rec.business_ref, g_failure_text);
+  try {
+    report_result(window, host_link_, res, rec.business_ref, g_failure_text);
+  } catch (const CError& error) {
+    journal::ReportFailed(error, g_failure_text);
+    throw;
+  }
+  journal::ReportAccepted();
   window.AppendStatus(text::kSucceeded);
 }
 
