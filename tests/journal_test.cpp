@@ -9,6 +9,7 @@
 
 #include "card_trans_fixture.h"
 #include "fault_matrix.h"
+#include "journal_book.h"
 
 namespace quendal_test {
 namespace {
@@ -164,6 +165,31 @@ TEST_F(Journal, JournalThatCannotBeWrittenChangesNothing) {
               std::string::npos)
         << "said more than once: " << said;
   }
+}
+
+TEST_F(Journal, TornLastLineCostsOnlyItself) {
+  // A process that died while writing a record left half a line.
+  {
+    std::ofstream torn(journal_path_, std::ios::binary);
+    torn << "{\"record\":\"begin\",\"call\":\"1a2-7-00\",\"ti";
+  }
+  quendal_tool::JournalBook book;
+  std::string error;
+  ASSERT_TRUE(quendal_tool::read_journal(journal_path_, 0, &book, &error));
+  EXPECT_TRUE(book.calls.empty());
+  ASSERT_EQ(book.notices.size(), 1u);
+  EXPECT_NE(book.notices[0].find("last line is torn"), std::string::npos);
+
+  ScenarioRig rig(scenario_named("approved sale with one relay"), clock_);
+  ASSERT_TRUE(rig.ok());
+  ASSERT_EQ(Call(rig.Request()), 0);
+  book = quendal_tool::JournalBook();
+  ASSERT_TRUE(quendal_tool::read_journal(journal_path_, 0, &book, &error));
+  ASSERT_EQ(book.calls.size(), 1u) << "the next call's records start on a line of their own";
+  EXPECT_EQ(book.calls[0].outcome, "approved");
+  EXPECT_EQ(book.calls[0].Get(book.calls[0].begin, "reference"), "REF000000000001");
+  ASSERT_EQ(book.notices.size(), 1u);
+  EXPECT_NE(book.notices[0].find("line 1 is not a record"), std::string::npos);
 }
 
 TEST(JournalOutcome, FollowsTheFactsOfTheCall) {

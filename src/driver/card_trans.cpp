@@ -131,8 +131,8 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     return 1;
   }
   int rc = 1;
-  quendal::wire_trace::BeginCall();
   quendal::journal::BeginCall(request);
+  quendal::wire_trace::BeginCall();
   try {
     rc = quendal::run_call(request, result);
   } catch (...) {

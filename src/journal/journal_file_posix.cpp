@@ -33,7 +33,7 @@ void sync_directory_of(const char* path) {
 bool JournalFile::Open(const char* path) {
   Close();
   // Non-blocking only for the open itself: opening a FIFO for writing would wait for a reader.
-  const int flags = O_WRONLY | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+  const int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
   bool created = true;
   int fd = ::open(path, flags | O_CREAT | O_EXCL, 0600);
   if (fd < 0 && errno == EEXIST) {
@@ -49,6 +49,15 @@ bool JournalFile::Open(const char* path) {
   ::fcntl(fd, F_SETFL, O_APPEND);
   if (created) sync_directory_of(path);
   handle_ = fd;
+  // A process that died in the middle of a record left it without its line end: the next record
+  // starts on a line of its own, so that only the torn one is lost.
+  char last = '\n';
+  if (st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n') {
+    if (!Append("\n")) {
+      Close();
+      return false;
+    }
+  }
   return true;
 }
 

@@ -14,8 +14,9 @@ namespace journal {
 bool JournalFile::Open(const char* path) {
   Close();
   // Appending only: every write goes to the end of the file, whoever else writes to it.
-  HANDLE h = CreateFileA(path, FILE_APPEND_DATA | SYNCHRONIZE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = CreateFileA(path, FILE_APPEND_DATA | FILE_READ_DATA | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   if (GetFileType(h) != FILE_TYPE_DISK) {
     CloseHandle(h);
@@ -24,6 +25,20 @@ bool JournalFile::Open(const char* path) {
   // A handle to a file is not inherited by processes the caller starts.
   SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
   handle_ = reinterpret_cast<intptr_t>(h);
+  // A process that died in the middle of a record left it without its line end: the next record
+  // starts on a line of its own, so that only the torn one is lost.
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(h, &size) && size.QuadPart > 0) {
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(size.QuadPart - 1);
+    at.OffsetHigh = static_cast<DWORD>((size.QuadPart - 1) >> 32);
+    char last = '\n';
+    DWORD got = 0;
+    if (ReadFile(h, &last, 1, &got, &at) && got == 1 && last != '\n' && !Append("\n")) {
+      Close();
+      return false;
+    }
+  }
   return true;
 }
 
