@@ -160,9 +160,32 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
     if (scenario_.answer_test) SendFrame(scenario_.test_code, 0, {});
     return;
   }
-  if (code.compare(0, 6, "CANCEL") == 0) return;  // the library gave up; nothing to answer
+  if (code.compare(0, 6, "CANCEL") == 0) {
+    // The library gave up: a transaction still waiting for its bank is not completed.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      last_state_ = LastState::kDeclined;
+      last_code_ = "96";
+      last_text_ = "CANCELLED";
+    }
+    return;
+  }
 
   bool request = payload == kRequestPayload && (data[0] == 'A' || data[0] == 'B') && data[1] == '0';
+  // A query asks after the last transaction, as a terminal remembers it; the faults of a
+  // scenario's own final answer (silence, CANCEL, an unknown kind, raw bytes) stand as before.
+  const bool remembered =
+      scenario_.remember_last && (scenario_.final_answer == FinalAnswer::kApprove ||
+                                  scenario_.final_answer == FinalAnswer::kDecline);
+  if (request && data[0] == 'B' && remembered) {
+    AnswerQuery();
+    return;
+  }
+  if (request && data[0] == 'A') {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last_request_.assign(data, data + payload);
+    last_state_ = LastState::kPending;
+  }
   if (request) {
     request_payload_.assign(data, data + payload);
     relays_left_ = scenario_.relays;
@@ -192,7 +215,6 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
 }
 
 void TerminalSim::SendFinal() {
-  std::vector<uint8_t> result(kResultSize, 0);
   switch (scenario_.final_answer) {
     case FinalAnswer::kSilent:
       return;
@@ -210,13 +232,55 @@ void TerminalSim::SendFinal() {
     case FinalAnswer::kDecline:
       break;
   }
-  const std::vector<uint8_t>& req = request_payload_;
   bool approve = scenario_.final_answer == FinalAnswer::kApprove;
+  const std::string code = approve ? "00" : scenario_.resp_code;
+  std::vector<uint8_t> result = ResultFor(request_payload_, code, scenario_.resp_text);
+  {
+    // From here the terminal holds the transaction as approved (or declined), whether or not
+    // its answer reaches the library.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      last_state_ = approve ? LastState::kApproved : LastState::kDeclined;
+      last_code_ = code;
+      last_text_ = scenario_.resp_text;
+    }
+  }
+  SendFrame("00000000", 0, result, scenario_.cut_final);
+}
+
+TerminalSim::LastState TerminalSim::Last() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return last_state_;
+}
+
+void TerminalSim::AnswerQuery() {
+  std::vector<uint8_t> req;
+  std::string code;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      // Asked again before it was completed: a terminal gives the transaction up.
+      last_state_ = LastState::kDeclined;
+      last_code_ = "98";
+      last_text_ = "NOT COMPLETED";
+    }
+    req = last_request_;
+    code = last_state_ == LastState::kNone ? "25" : last_code_;
+    text = last_state_ == LastState::kNone ? "NO TRANSACTION" : last_text_;
+  }
+  SendFrame("00000000", 0, ResultFor(req, code, text), scenario_.cut_final);
+}
+
+std::vector<uint8_t> TerminalSim::ResultFor(const std::vector<uint8_t>& req,
+                                            const std::string& code,
+                                            const std::string& text) const {
+  std::vector<uint8_t> result(kResultSize, 0);
   copy_text(result, 0, "00", 2);
   if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);  // trans_type
   copy_text(result, 4, "00", 2);
-  copy_text(result, 6, approve ? "00" : scenario_.resp_code, 2);
-  copy_text(result, 8, scenario_.resp_text, 40);
+  copy_text(result, 6, code, 2);
+  copy_text(result, 8, text, 40);
   if (req.size() >= 57) {
     std::memcpy(result.data() + 54, req.data() + 10, 15);  // ref15
     std::memcpy(result.data() + 69, req.data() + 25, 12);  // amount
@@ -234,7 +298,7 @@ void TerminalSim::SendFinal() {
   std::strftime(now, sizeof now, "%Y%m%d%H%M%S", std::localtime(&t));
   copy_text(result, 179, now, 14);
   result.resize(kPayloadMax);  // a frame carries no more of the result
-  SendFrame("00000000", 0, result, scenario_.cut_final);
+  return result;
 }
 
 void TerminalSim::SendFrame(const std::string& code, uint8_t kind,

@@ -44,7 +44,10 @@ struct TerminalScenario {
   int settlement_forever = 0;          // > 0: notices without end, this many ms apart (real time)
   uint8_t unknown_kind = 0x41;
   std::vector<uint8_t> raw_final;  // for FinalAnswer::kRaw
-  int cut_final = 0;               // > 0: only this many bytes of the final answer go out
+  // A "B0" query is answered with the last transaction as the terminal remembers it (approved,
+  // declined, or none) rather than played like a request.
+  bool remember_last = false;
+  int cut_final = 0;  // > 0: only this many bytes of the final answer go out
   // Called before each settlement notice goes out (tests move a virtual clock with it).
   std::function<void()> on_settlement;
 
@@ -84,6 +87,10 @@ class TerminalSim {
   // the link is removed by Stop().
   bool Link(const std::string& path);
 
+  // The terminal's memory of its last transaction, which a "B0" query is answered with.
+  enum class LastState { kNone, kPending, kApproved, kDeclined };
+  LastState Last() const;
+
   // Frames received from the library, in order.
   std::vector<std::vector<uint8_t>> Received() const;
   // Every frame in both directions, in order.
@@ -98,6 +105,10 @@ class TerminalSim {
   void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload,
                  int cut = 0);
   void SendFinal();
+  // The answer to a "B0" query: the last transaction in the form of a final answer.
+  void AnswerQuery();
+  std::vector<uint8_t> ResultFor(const std::vector<uint8_t>& req, const std::string& code,
+                                 const std::string& text) const;
   bool WriteAll(const uint8_t* data, size_t n);
   void Pause(uint32_t ms);
   void Record(bool from_library, const std::vector<uint8_t>& frame);
@@ -116,6 +127,11 @@ class TerminalSim {
   int relays_left_ = 0;
   bool awaiting_relay_answer_ = false;
   std::vector<uint8_t> request_payload_;
+  // The last transaction request ("A0") and what became of it.
+  std::vector<uint8_t> last_request_;
+  LastState last_state_ = LastState::kNone;
+  std::string last_code_;
+  std::string last_text_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
