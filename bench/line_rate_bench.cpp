@@ -9,12 +9,16 @@
 // process's CPU time over the wall time of the wait, in percent of one core. Goal: under 0.1.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "pos/com_port.h"
 #include "pty_port.h"
@@ -104,8 +108,65 @@ void SilentTerminalWait(benchmark::State& state) {
   close_pty_port(master, 97, port);
 }
 
+double thread_cpu_seconds() {
+  struct rusage use {};
+  ::getrusage(RUSAGE_THREAD, &use);
+  return static_cast<double>(use.ru_utime.tv_sec + use.ru_stime.tv_sec) +
+         static_cast<double>(use.ru_utime.tv_usec + use.ru_stime.tv_usec) * 1e-6;
+}
+
+// A terminal that floods the line with noise as fast as the pty takes it, for the whole receive:
+// the processor time the receiving thread spends on it, as a share of one core.
+void NoiseFloodWait(benchmark::State& state) {
+  quendal::CComPort port;
+  const int master = open_pty_port(state, 96, port);
+  if (master < 0) return;
+  port.SetTimeout(static_cast<int32_t>(state.range(0)));
+  // The flood must not block once the receive is over and no one reads the line any more.
+  ::fcntl(master, F_SETFL, ::fcntl(master, F_GETFL) | O_NONBLOCK);
+  uint8_t buffer[quendal::kFrameMax];
+  for (auto _ : state) {
+    std::atomic<bool> stop{false};
+    std::atomic<long long> flooded{0};
+    std::thread flood([&] {
+      std::vector<uint8_t> noise(4096);
+      for (size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<uint8_t>(0xA0 + i % 16);
+      while (!stop) {
+        ssize_t n = ::write(master, noise.data(), noise.size());
+        if (n > 0) {
+          flooded += n;
+        } else {
+          struct pollfd p {};
+          p.fd = master;
+          p.events = POLLOUT;
+          ::poll(&p, 1, 5);
+        }
+      }
+    });
+    double cpu0 = thread_cpu_seconds();
+    auto start = Steady::now();
+    int32_t n = port.ReceiveFrame(buffer);
+    double wall = std::chrono::duration<double>(Steady::now() - start).count();
+    double cpu = thread_cpu_seconds() - cpu0;
+    stop = true;
+    flood.join();
+    if (n != 0) state.SkipWithError("a frame came out of the noise");
+    state.SetIterationTime(wall);
+    state.counters["cpu_ms"] = cpu * 1e3;
+    state.counters["cpu_percent"] = cpu / wall * 100;
+    state.counters["noise_bytes"] = static_cast<double>(flooded.load());
+  }
+  close_pty_port(master, 96, port);
+}
+
 }  // namespace
 
+BENCHMARK(NoiseFloodWait)
+    ->ArgName("timeout_s")
+    ->Arg(3)
+    ->UseManualTime()
+    ->Iterations(1)
+    ->Unit(benchmark::kSecond);
 BENCHMARK(SaleAtLineRate)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(SilentTerminalWait)
     ->ArgName("timeout_s")

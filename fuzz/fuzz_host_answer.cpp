@@ -2,7 +2,8 @@
 // network test and the result report, the report built from an arbitrary result record and
 // business reference. The socket calls are replaced here by a scripted peer (this target defines
 // every function of host/socket_ops.h, so the library's own socket backend is never linked in):
-// the host decides how many bytes arrive, what they are, and whether a step fails.
+// the host decides how many bytes arrive, what they are, how much of a send it takes, and whether
+// a step fails. Nothing is received before the whole message has been sent.
 //
 // Nothing may read or write outside its buffers, the report must fit a host message, the failure
 // text must stay terminated inside its 512 bytes with room for the error text that follows it,
@@ -33,6 +34,9 @@ namespace {
 struct ScriptedPeer {
   bool connect_ok = true;
   bool send_ok = true;
+  int32_t send_piece = 0;       // the most one send takes; 0 takes all
+  int32_t sent = 0;             // bytes the peer has taken
+  int32_t message_length = 0;   // what it must have taken before anything is received
   std::vector<int32_t> pieces;  // the size of each receive that brings bytes, in order
   int32_t after_pieces = 0;     // what a receive returns once they are used up: 0 closed, -1
   size_t next_piece = 0;
@@ -49,7 +53,8 @@ namespace net {
 bool startup() { return true; }
 void cleanup() {}
 int startups_held() { return 0; }
-native_socket open_stream() {
+native_socket open_stream(OpenFailure* why) {
+  if (why != nullptr) *why = OpenFailure::kNone;
   ++g_peer.open_sockets;
   return 7;
 }
@@ -57,18 +62,27 @@ bool connect_ipv4(native_socket, uint32_t, uint16_t, int32_t timeout_s) {
   if (timeout_s < 1) std::abort();  // a connect must be bounded
   return g_peer.connect_ok;
 }
-bool set_receive_timeout(native_socket, int32_t seconds) {
-  if (seconds < 1) std::abort();  // 0 would be a wait without end
+bool set_receive_timeout(native_socket, int32_t ms) {
+  if (ms < 1) std::abort();  // 0 would be a wait without end
   return true;
+}
+Ready wait_ready(native_socket, bool, int32_t ms) {
+  if (ms < 1) std::abort();  // a wait is made only while time is left
+  return Ready::kReady;
 }
 int32_t send_once(native_socket, const char* data, int32_t len) {
   if (len < 1 || len > CHostLink::kMaxMessage) std::abort();
   volatile char last = data[len - 1];  // the whole message must be readable
   (void)last;
-  return g_peer.send_ok ? len : -1;
+  if (!g_peer.send_ok) return -1;
+  // The peer may take the message in parts.
+  int32_t taken = g_peer.send_piece > 0 && g_peer.send_piece < len ? g_peer.send_piece : len;
+  g_peer.sent += taken;
+  return taken;
 }
 int32_t receive_once(native_socket, char* buffer, int32_t capacity) {
   if (capacity < 1) std::abort();
+  if (g_peer.sent != g_peer.message_length) std::abort();  // a message cut short is not sent
   if (g_peer.next_piece >= g_peer.pieces.size()) return g_peer.after_pieces;
   int32_t n = std::min(g_peer.pieces[g_peer.next_piece++], capacity);
   // The peer's bytes, then zeros once its answer is used up.
@@ -106,6 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_peer = ScriptedPeer{};
   g_peer.connect_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
   g_peer.send_ok = in.ConsumeIntegralInRange<int>(0, 15) != 0;
+  g_peer.send_piece = in.ConsumeIntegralInRange<int32_t>(0, 7);
   const int piece_count = in.ConsumeIntegralInRange<int>(0, 12);
   for (int i = 0; i < piece_count; ++i) {
     g_peer.pieces.push_back(in.ConsumeIntegralInRange<int32_t>(1, CHostLink::kMaxMessage + 8));
@@ -127,6 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   message.SetResultRecord(&res);
   int n = message.Pack();
   if (n < 5 || n > CInsurance::kBufferSize || n != message.GetLength()) std::abort();
+
+  g_peer.message_length = report ? n : 6;
 
   CHostLink link;
   link.SetEndpoint(endpoint.c_str(), 1);

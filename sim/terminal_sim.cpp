@@ -157,7 +157,25 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
   const uint8_t* data = frame.data() + 3 + kHeader;
 
   if (code == "AREYOUOK") {
-    if (scenario_.answer_test) SendFrame(scenario_.test_code, 0, {});
+    if (!scenario_.answer_test) return;
+    if (scenario_.extra_test_replies == 0 && !scenario_.stale_approval) {
+      SendFrame(scenario_.test_code, 0, {});
+      return;
+    }
+    // The reply and what the line holds after it go out in one write, as they would lie queued.
+    std::vector<std::vector<uint8_t>> frames(
+        1 + static_cast<size_t>(std::max(0, scenario_.extra_test_replies)),
+        terminal_frame(scenario_.test_code, 0, {}));
+    if (scenario_.stale_approval) {
+      frames.push_back(
+          terminal_frame("00000000", 0, Approval("REF-YESTERDAY", "000000050000", "STALE 500.00")));
+    }
+    std::vector<uint8_t> wire;
+    for (const auto& f : frames) {
+      Record(false, f);
+      wire.insert(wire.end(), f.begin(), f.end());
+    }
+    WriteAll(wire.data(), wire.size());
     return;
   }
   if (code.compare(0, 6, "CANCEL") == 0) {
@@ -172,6 +190,13 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
   }
 
   bool request = payload == kRequestPayload && (data[0] == 'A' || data[0] == 'B') && data[1] == '0';
+  if (request && scenario_.hang_up_on_request) {
+    stop_ = true;
+    hung_up_ = true;
+    ::close(master_);
+    master_ = -1;
+    return;
+  }
   // A query asks after the last transaction, as a terminal remembers it; the faults of a
   // scenario's own final answer (silence, CANCEL, an unknown kind, raw bytes) stand as before.
   const bool remembered =
@@ -232,16 +257,26 @@ void TerminalSim::SendFinal() {
     case FinalAnswer::kDecline:
       break;
   }
+  const std::vector<uint8_t>& req = request_payload_;
   bool approve = scenario_.final_answer == FinalAnswer::kApprove;
-  const std::string code = approve ? "00" : scenario_.resp_code;
-  std::vector<uint8_t> result = ResultFor(request_payload_, code, scenario_.resp_text);
+  std::string ref15 = scenario_.answer_ref15;
+  std::string amount = scenario_.answer_amount;
+  if (ref15.empty() && req.size() >= 25) ref15.assign(req.begin() + 10, req.begin() + 25);
+  if (amount.empty() && req.size() >= 37) amount.assign(req.begin() + 25, req.begin() + 37);
+  std::vector<uint8_t> result = Approval(ref15, amount, scenario_.resp_text);
+  if (!approve) copy_text(result, 6, scenario_.resp_code, 2);
+  if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);      // trans_type
+  if (req.size() >= 57) std::memcpy(result.data() + 223, req.data() + 37, 6);  // stamp
+  if (scenario_.final_result_bytes > 0) {
+    result.resize(std::min(result.size(), static_cast<size_t>(scenario_.final_result_bytes)));
+  }
   {
     // From here the terminal holds the transaction as approved (or declined), whether or not
     // its answer reaches the library.
     std::lock_guard<std::mutex> lock(mutex_);
     if (last_state_ == LastState::kPending) {
       last_state_ = approve ? LastState::kApproved : LastState::kDeclined;
-      last_code_ = code;
+      last_code_ = approve ? "00" : scenario_.resp_code;
       last_text_ = scenario_.resp_text;
     }
   }
@@ -269,28 +304,35 @@ void TerminalSim::AnswerQuery() {
     code = last_state_ == LastState::kNone ? "25" : last_code_;
     text = last_state_ == LastState::kNone ? "NO TRANSACTION" : last_text_;
   }
-  SendFrame("00000000", 0, ResultFor(req, code, text), scenario_.cut_final);
+  std::string ref15;
+  std::string amount;
+  if (req.size() >= 37) {
+    ref15.assign(req.begin() + 10, req.begin() + 25);
+    amount.assign(req.begin() + 25, req.begin() + 37);
+  }
+  // The last transaction in the form of a final answer: its reference, amount, type and stamp.
+  std::vector<uint8_t> result = Approval(ref15, amount, text);
+  copy_text(result, 6, code, 2);
+  if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);
+  if (req.size() >= 43) std::memcpy(result.data() + 223, req.data() + 37, 6);
+  SendFrame("00000000", 0, result, scenario_.cut_final);
 }
 
-std::vector<uint8_t> TerminalSim::ResultFor(const std::vector<uint8_t>& req,
-                                            const std::string& code,
-                                            const std::string& text) const {
+std::vector<uint8_t> TerminalSim::Approval(const std::string& ref15, const std::string& amount,
+                                           const std::string& text) const {
   std::vector<uint8_t> result(kResultSize, 0);
   copy_text(result, 0, "00", 2);
-  if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);  // trans_type
+  copy_text(result, 2, "30", 2);
   copy_text(result, 4, "00", 2);
-  copy_text(result, 6, code, 2);
+  copy_text(result, 6, "00", 2);
   copy_text(result, 8, text, 40);
-  if (req.size() >= 57) {
-    std::memcpy(result.data() + 54, req.data() + 10, 15);  // ref15
-    std::memcpy(result.data() + 69, req.data() + 25, 12);  // amount
-    std::memcpy(result.data() + 223, req.data() + 37, 6);  // stamp
-  }
+  copy_text(result, 54, ref15, 15);
+  copy_text(result, 69, amount, 12);
   copy_text(result, 87, "000000000000001", 15);
   copy_text(result, 102, scenario_.text2, 40);
   copy_text(result, 142, "00000001", 8);
-  copy_text(result, 150, "6222000000000000000", 19);
-  copy_text(result, 169, "1230", 4);
+  copy_text(result, 150, scenario_.card_number, 19);
+  copy_text(result, 169, scenario_.card_expiry, 4);
   copy_text(result, 173, "000001", 6);
   // The answer is dated now, as a terminal dates it.
   char now[16];

@@ -44,10 +44,22 @@ struct TerminalScenario {
   int settlement_forever = 0;          // > 0: notices without end, this many ms apart (real time)
   uint8_t unknown_kind = 0x41;
   std::vector<uint8_t> raw_final;  // for FinalAnswer::kRaw
+  int cut_final = 0;               // > 0: only this many bytes of the final answer go out
   // A "B0" query is answered with the last transaction as the terminal remembers it (approved,
   // declined, or none) rather than played like a request.
   bool remember_last = false;
-  int cut_final = 0;  // > 0: only this many bytes of the final answer go out
+  // The approval's reference and amount as given, in place of the request's (bytes as they
+  // stand, cut to 15 and 12).
+  std::string answer_ref15;
+  std::string answer_amount;
+  int final_result_bytes = 0;  // > 0: only this many bytes of the result go in the final answer
+  std::string card_number = "6222000000000000000";  // result bytes 150-168
+  std::string card_expiry = "1230";                 // result bytes 169-172
+  // Frames that go out together with the test reply, as a line shared with an earlier call or a
+  // terminal repeating itself leaves them: a second test reply, a stale approval of another sale.
+  int extra_test_replies = 0;
+  bool stale_approval = false;
+  bool hang_up_on_request = false;  // the line goes away once the request has come
   // Called before each settlement notice goes out (tests move a virtual clock with it).
   std::function<void()> on_settlement;
 
@@ -87,6 +99,9 @@ class TerminalSim {
   // the link is removed by Stop().
   bool Link(const std::string& path);
 
+  // Whether the simulator hung up the line (hang_up_on_request).
+  bool HungUp() const { return hung_up_; }
+
   // The terminal's memory of its last transaction, which a "B0" query is answered with.
   enum class LastState { kNone, kPending, kApproved, kDeclined };
   LastState Last() const;
@@ -107,8 +122,9 @@ class TerminalSim {
   void SendFinal();
   // The answer to a "B0" query: the last transaction in the form of a final answer.
   void AnswerQuery();
-  std::vector<uint8_t> ResultFor(const std::vector<uint8_t>& req, const std::string& code,
-                                 const std::string& text) const;
+  // The 484-byte final answer payload approving `ref15` for `amount`.
+  std::vector<uint8_t> Approval(const std::string& ref15, const std::string& amount,
+                                const std::string& text) const;
   bool WriteAll(const uint8_t* data, size_t n);
   void Pause(uint32_t ms);
   void Record(bool from_library, const std::vector<uint8_t>& frame);
@@ -120,6 +136,7 @@ class TerminalSim {
   std::string link_path_;
   std::thread thread_;
   std::atomic<bool> stop_{false};
+  std::atomic<bool> hung_up_{false};
 
   // Receive state of the master side.
   std::vector<uint8_t> pending_;

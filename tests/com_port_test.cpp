@@ -1,6 +1,8 @@
 #include "pos/com_port.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -41,13 +43,59 @@ TEST(ComPort, OpensOnlyTerminalsThatExist) {
   EXPECT_EQ(port.Close(), 1);
 }
 
-TEST(ComPort, KeepsOnlyTheLowEightBitsOfTheNumber) {
-  PtyPair pty(0);
-  ASSERT_TRUE(pty.ok());
+TEST(ComPort, NumbersOutsideOneTo255OpenNoPort) {
+  PtyPair com1(1);
+  PtyPair com255(255);
+  ASSERT_TRUE(com1.ok() && com255.ok());
   CComPort port;
-  ASSERT_EQ(port.Open(256, 9600), 1);
-  EXPECT_EQ(port.PortNumber(), 0);
+  for (int number : {257, 256, 0, -255, 513}) {
+    EXPECT_EQ(port.Open(number, 9600), 0) << number;  // 257 and 513 wrapped onto COM 1
+  }
+  EXPECT_EQ(port.Open(255, 9600), 1);
+  EXPECT_EQ(port.Open(1, 9600), 1);
   port.Close();
+}
+
+// A second opener of a held line, in this process or another and whatever its privileges, fails
+// before it flushes or writes anything: the owner's pending input is still there to read.
+TEST(ComPort, HeldLineTurnsAwayASecondOpenerAndKeepsTheOwnersInput) {
+  PtyPair pty(83);
+  ASSERT_TRUE(pty.ok());
+  CComPort owner;
+  ASSERT_EQ(owner.Open(83, 9600), 1);
+  pty.Write(kTestAnswer);
+  ASSERT_TRUE(owner.WaitReadable(1000));
+
+  CComPort second;
+  EXPECT_EQ(second.Open(83, 9600), 0);
+  EXPECT_EQ(second.IsOpen(), 0);
+  // A caller that took the device's lock by other means holds it as well.
+  owner.Close();
+  int fd = ::open(pty.slave_path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+  EXPECT_EQ(second.Open(83, 9600), 0);
+  ::close(fd);
+  EXPECT_EQ(second.Open(83, 9600), 1);
+  second.Close();
+}
+
+TEST(ComPort, OwnersInputSurvivesTheRefusedOpen) {
+  PtyPair pty(84);
+  ASSERT_TRUE(pty.ok());
+  CComPort owner;
+  ASSERT_EQ(owner.Open(84, 9600), 1);
+  pty.Write(kTestAnswer);
+  ASSERT_TRUE(owner.WaitReadable(1000));
+  CComPort second;
+  ASSERT_EQ(second.Open(84, 9600), 0);
+  uint8_t got[64] = {};
+  uint32_t n = 0;
+  while (n < kTestAnswer.size() && owner.WaitReadable(1000)) {
+    n += owner.Read(got + n, sizeof got - n);
+  }
+  EXPECT_EQ(Bytes(got, got + n), kTestAnswer);
+  owner.Close();
 }
 
 TEST(ComPort, ReadTakesOnlyWhatIsQueuedAndNeverWaits) {
@@ -177,10 +225,29 @@ TEST_F(ReceiveFrame, TakesWholeFramesPastNoiseAndImpossibleLengths) {
   }
 }
 
-TEST_F(ReceiveFrame, SilentLineTimesOutOnItsDeadline) {
+// The virtual clock starts at a random millisecond, so a deadline counted in whole seconds would
+// end early here.
+TEST_F(ReceiveFrame, SilentLineTimesOutOnItsDeadlineAndNotBefore) {
+  for (int64_t ms : {2000, 1200, 1800}) {
+    int64_t before = clock_.NowMs();
+    EXPECT_EQ(port_.ReceiveFrameWithin(buffer_, ms), 0);
+    EXPECT_GE(clock_.NowMs() - before, ms);
+    EXPECT_LE(clock_.NowMs() - before, ms + 100);
+  }
   EXPECT_EQ(Receive(), 0);
-  EXPECT_GT(ElapsedMs(), 2000);
-  EXPECT_LE(ElapsedMs(), 3000 + 100);
+  EXPECT_GE(ElapsedMs(), 2000 + 2000 + 1200 + 1800);
+}
+
+TEST_F(ReceiveFrame, HungUpLineFailsAtOnce) {
+  pty_.Write(Bytes(kTestAnswer.begin(), kTestAnswer.begin() + 10));
+  pty_.HangUp();
+  try {
+    Receive();
+    ADD_FAILURE() << "a hung-up line was waited on";
+  } catch (const CError& e) {
+    EXPECT_EQ(e.code, 179);
+  }
+  EXPECT_LT(ElapsedMs(), 2000);
 }
 
 TEST_F(ReceiveFrame, CutOffOrImpossibleFramesTimeOutWithoutOverflow) {

@@ -87,6 +87,48 @@ TEST_F(FakeLinePort, TakesFramesPastNoiseAndTimesOutOnCutOnes) {
   }
 }
 
+// Noise is taken a block at a time, not a byte at a time, and a frame after it still arrives whole;
+// a line that fails after its last bytes ends the receive at once with 179.
+TEST_F(FakeLinePort, NoiseIsReadInBlocksAndABrokenLineFailsAtOnce) {
+  const Bytes answer = frame("YESIAMOK", 0);
+  Bytes wire(20000, 0xA5);
+  wire.insert(wire.end(), answer.begin(), answer.end());
+  line_.Feed(wire);
+  int32_t n = port_.ReceiveFrame(buffer_);
+  ASSERT_EQ(n, static_cast<int32_t>(answer.size()));
+  EXPECT_EQ(Bytes(buffer_, buffer_ + n), answer);
+  EXPECT_LE(line_.Reads(), 20000 / 1024 + 3);
+
+  line_.Feed(Bytes(answer.begin(), answer.begin() + 12));
+  line_.SetBroken(true);
+  int64_t before = clock_.NowMs();
+  try {
+    port_.ReceiveFrame(buffer_);
+    ADD_FAILURE() << "a broken line was waited on";
+  } catch (const CError& e) {
+    EXPECT_EQ(e.code, 179);
+  }
+  EXPECT_LT(clock_.NowMs() - before, 2000);
+}
+
+// What follows a frame in the same block waits for the next receive, unless it is discarded: then
+// nothing read before the discard, on the line or already taken from it, comes back.
+TEST_F(FakeLinePort, DiscardDropsWhatWaitsOnTheLineAndWhatWasReadAhead) {
+  const Bytes answer = frame("YESIAMOK", 0);
+  Bytes two = answer;
+  two.insert(two.end(), answer.begin(), answer.end());
+  line_.Feed(two);
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+
+  line_.Feed(two);
+  ASSERT_EQ(port_.ReceiveFrame(buffer_), static_cast<int32_t>(answer.size()));
+  line_.Feed(answer);
+  port_.DiscardInput();
+  EXPECT_EQ(line_.Queued(), 0u);
+  EXPECT_EQ(port_.ReceiveFrame(buffer_), 0);
+}
+
 TEST_F(FakeLinePort, TerminalTestRunsOnACopyThatNeverClosesTheLine) {
   // The library's test frame, byte for byte.
   const Bytes test = {0x02, 0x00, 0x23, 0x30, 0x30, 0x30, 0x41, 0x52, 0x45, 0x59,
@@ -120,14 +162,16 @@ TEST_F(FakeLinePort, SilentOrWrongTerminalFailsItsTest) {
   }
 }
 
-TEST(FakeLine, MissingPortRefusedWritesAndLowEightBits) {
+TEST(FakeLine, MissingPortRefusedWritesAndNumbersOutOfRange) {
   FakeSerialLine line;
   CComPort port(line);
   line.SetMissing(true);
   EXPECT_EQ(port.Open(3, 9600), 0);
   EXPECT_EQ(port.IsOpen(), 0);
   line.SetMissing(false);
-  EXPECT_EQ(port.Open(256 + 7, 19200), 1);
+  EXPECT_EQ(port.Open(256 + 7, 19200), 0);  // never wraps onto COM 7
+  EXPECT_EQ(line.Opens(), 0);
+  EXPECT_EQ(port.Open(7, 19200), 1);
   EXPECT_EQ(line.LastNumber(), 7);
   EXPECT_EQ(line.LastSpeed(), 19200u);
   EXPECT_EQ(port.Open(7, 9600), 1);  // an open port is closed and opened again

@@ -5,9 +5,11 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -171,6 +173,13 @@ enum class Business {
   kBogusLength,
   kReset,
   kPieces,
+  kHttpOk,              // a web server's "HTTP/1.1 200 OK" to the network test
+  kFlagWithoutLength,   // "xxxxxxx1": a '1' where the flag stands, but no length
+  kHttpRefusal,         // "HTTP/1.0 400 ..." with its CR LF
+  kHttpOkToReport,      // the network test accepted, then a web server's answer to the report
+  kRefuseTestBroken,    // a refusal of the test whose text breaks its line
+  kRefuseReportBroken,  // a refusal of the report whose text breaks its line
+  kRefuseTestWordless,  // a refusal of the test without a text
 };
 
 inline std::string err(int code) {
@@ -193,6 +202,7 @@ struct Scenario {
   // A host that resets may do so while the connection is made, before the request is sent or
   // after it: any of those steps' texts.
   std::vector<int> or_codes = {};
+  bool com_held = false;  // another opener holds the terminal's line (and its lock) during the call
 
   bool Expected(const std::string& result) const {
     auto padded = [](const std::string& t) { return t + std::string(555 - t.size(), ' '); };
@@ -208,6 +218,8 @@ struct Scenario {
 const std::string kApproved = "APPROVED";
 const std::string kReportRefusal =
     std::string("NO WAY") + quendal::text::kEllipsis + quendal::text::kBankInfo + kApproved;
+const std::string kHttpOkAnswer =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 2\r\n\r\nOK";
 
 // Every field of `line` padded with blanks to `width` characters.
 inline std::string padded_fields(const std::string& line, size_t width) {
@@ -312,7 +324,7 @@ inline std::vector<Scenario> fault_scenarios() {
       {"business host silent", same, Bank::kAnswer, Business::kSilent, nullptr, nullptr, 1,
        err(201), false, false},
       {"business host answers fewer than 8 bytes", same, Bank::kAnswer, Business::kShort, nullptr,
-       nullptr, 1, "", false, false},
+       nullptr, 1, err(203), false, false},
       {"business host answers a bogus length", same, Bank::kAnswer, Business::kBogusLength, nullptr,
        nullptr, 1, "NOPE", false, false},
       {"business host resets",
@@ -341,6 +353,66 @@ inline std::vector<Scenario> fault_scenarios() {
          t.split_pause_ms = 10;
        },
        Bank::kAnswer, Business::kAccept, nullptr, nullptr, 0, kApproved, false, true},
+      // Host answers, logs and waits
+      {"business host is a web server", same, Bank::kAnswer, Business::kHttpOk, nullptr, nullptr, 1,
+       err(201), false, false},
+      {"business host answers a flag without a length", same, Bank::kAnswer,
+       Business::kFlagWithoutLength, nullptr, nullptr, 1, err(201), false, false},
+      {"business host refuses as a web server", same, Bank::kAnswer, Business::kHttpRefusal,
+       nullptr, nullptr, 1, err(201), false, false},
+      {"business host answers the report as a web server", same, Bank::kAnswer,
+       Business::kHttpOkToReport, nullptr, nullptr, 1, err(201), true, false},
+      {"business host refuses the test on broken lines", same, Bank::kAnswer,
+       Business::kRefuseTestBroken, nullptr, nullptr, 1, "NO  WAY  !", false, false},
+      {"business host refuses the report on broken lines", same, Bank::kAnswer,
+       Business::kRefuseReportBroken, nullptr, nullptr, 1,
+       kReportRefusal.substr(0, 2) + "  " + kReportRefusal.substr(3), true, false},
+      {"business host refuses the test without words", same, Bank::kAnswer,
+       Business::kRefuseTestWordless, nullptr, nullptr, 1, err(203), false, false},
+      // The answer must belong to the request, the line to one caller, and a gone line ends it.
+      {"second test reply left on the line", [](TS& t) { t.extra_test_replies = 1; }, Bank::kAnswer,
+       Business::kAccept, nullptr, nullptr, 0, kApproved, false, false},
+      {"stale approval waiting before the request", [](TS& t) { t.stale_approval = true; },
+       Bank::kAnswer, Business::kAccept, nullptr, nullptr, 0, kApproved, false, false},
+      {"approval for another amount", [](TS& t) { t.answer_amount = "000000000001"; },
+       Bank::kAnswer, Business::kAccept, nullptr, nullptr, 1, err(189), true, false},
+      {"approval for another reference", [](TS& t) { t.answer_ref15 = "REF000000000002"; },
+       Bank::kAnswer, Business::kAccept, nullptr, nullptr, 1, err(189), true, false},
+      {"approval of only code and text", [](TS& t) { t.final_result_bytes = 48; }, Bank::kAnswer,
+       Business::kAccept, nullptr, nullptr, 1, err(189), true, false},
+      {"approval with the amount written otherwise",
+       [](TS& t) { t.answer_amount = "       12345"; }, Bank::kAnswer, Business::kAccept, nullptr,
+       nullptr, 0, kApproved, false, false},
+      {"query of the last transaction answers for another",
+       [](TS& t) {
+         t.answer_ref15 = "REF-YESTERDAY";
+         t.answer_amount = "000000050000";
+       },
+       Bank::kAnswer, Business::kAccept,
+       [](const std::string& line) { return "3" + line.substr(1); }, nullptr, 0, kApproved, false,
+       false},
+      {"terminal hangs up after the request", [](TS& t) { t.hang_up_on_request = true; },
+       Bank::kAnswer, Business::kAccept, nullptr, nullptr, 1, err(179), false, false},
+      {"COM number beyond 255", same, Bank::kAnswer, Business::kAccept,
+       [](const std::string& line) {
+         const std::string com = "||" + std::to_string(kMatrixCom) + "|";
+         size_t at = line.find(com);
+         return line.substr(0, at) + "||" + std::to_string(kMatrixCom + 256) + "|" +
+                line.substr(at + com.size());
+       },
+       nullptr, 1, err(178), false, false},
+      {"COM line held by another opener",
+       same,
+       Bank::kAnswer,
+       Business::kAccept,
+       nullptr,
+       nullptr,
+       1,
+       err(178),
+       false,
+       false,
+       {},
+       true},
   };
   return s;
 }
@@ -379,9 +451,14 @@ class ScenarioRig {
                std::to_string(kMatrixCom) + "|127.0.0.1|" + std::to_string(bank_port) +
                "|1|127.0.0.1|" + std::to_string(business_port) + "|1";
     if (scenario.request) request_ = scenario.request(request_);
+    if (scenario.com_held) {
+      held_ = ::open(terminal_->SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+      ok_ = ok_ && held_ >= 0 && ::flock(held_, LOCK_EX | LOCK_NB) == 0;
+    }
     Arm();
   }
   ~ScenarioRig() {
+    if (held_ >= 0) ::close(held_);
     terminal_->Stop();
     bank_.Stop();
     business_.Stop();
@@ -438,6 +515,29 @@ class ScenarioRig {
       case Business::kReset:
         business_.SetScenario(HostScenario::Reset());
         break;
+      case Business::kHttpOk:
+        business_.SetScenario(HostScenario::Answer(kHttpOkAnswer));
+        break;
+      case Business::kFlagWithoutLength:
+        business_.SetScenario(HostScenario::Answer("xxxxxxx1|WELCOME"));
+        break;
+      case Business::kHttpRefusal:
+        business_.SetScenario(HostScenario::Answer("HTTP/1.0 400 Bad Request\r\n\r\n"));
+        break;
+      case Business::kHttpOkToReport:
+        business_.QueueScenario(quendal_sim::business_accept());
+        business_.SetScenario(HostScenario::Answer(kHttpOkAnswer));
+        break;
+      case Business::kRefuseTestBroken:
+        business_.SetScenario(quendal_sim::business_refuse("NO\r\nWAY\t\x7f!"));
+        break;
+      case Business::kRefuseReportBroken:
+        business_.QueueScenario(quendal_sim::business_accept());
+        business_.SetScenario(quendal_sim::business_refuse("NO\r\nWAY"));
+        break;
+      case Business::kRefuseTestWordless:
+        business_.SetScenario(quendal_sim::business_refuse(""));
+        break;
     }
   }
 
@@ -473,6 +573,7 @@ class ScenarioRig {
   std::unique_ptr<PiecesHost> pieces_;
   std::string request_;
   bool ok_ = false;
+  int held_ = -1;
 };
 
 }  // namespace quendal_test

@@ -65,9 +65,9 @@ TEST_F(CardTransBusinessHost, RefusedNetworkTestEndsTheCallWithTheHostsText) {
                                 text::kResultFailed + text::kBankInfoLine + host_text);
   EXPECT_EQ(clock_.Sleeps().back(), 5000u);
 
-  // A refusal without words leaves the caller nothing but spaces.
+  // A refusal without words leaves the table's text, something to look up.
   sim_.SetScenario(quendal_sim::business_refuse(""));
-  EXPECT_EQ(Call(Request(sim_.Port())), Padded(""));
+  EXPECT_EQ(Call(Request(sim_.Port())), Padded(table_error(203).text));
   EXPECT_EQ(rc_, 1);
 }
 

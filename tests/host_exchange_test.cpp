@@ -45,15 +45,17 @@ struct RefusalCase {
 
 TEST_F(BusinessHostTest, NetworkTestRefusalCarriesTheHostsText) {
   const std::string sixty(60, 'T');
+  const std::string table_text = table_error(203).text;
   const RefusalCase cases[] = {
       {"20-byte text", business_answer('0', "ABCDEFGHIJKLMNOPQRST", 25), "ABCDEFGHIJKLMNOPQRST"},
       {"60 bytes cut to 40", business_answer('0', sixty), sixty.substr(0, 40)},
-      {"length 0003", business_answer('0', "ignored", 3), ""},
+      // A refusal without words keeps the table's text.
+      {"length 0003", business_answer('0', "ignored", 3), table_text},
       {"length beyond what arrived", business_answer('0', "only this", 100), "only this"},
       {"GBK text", business_answer('2', text::kTransComplete), text::kTransComplete},
       // Too short to carry a flag: a refusal, whatever its last byte.
-      {"seven bytes", "0003001", ""},
-      {"one byte", "1", ""},
+      {"seven bytes", "0003001", table_text},
+      {"line breaks and control bytes", business_answer('0', "A\r\nB\x1b\x7f"), "A  B  "},
   };
   for (const RefusalCase& c : cases) {
     sim_.SetScenario(HostScenario::Answer(c.answer));
@@ -61,6 +63,17 @@ TEST_F(BusinessHostTest, NetworkTestRefusalCarriesTheHostsText) {
     EXPECT_EQ(error.code, 203) << c.name;
     EXPECT_EQ(error.cancel_pos, 0) << c.name;
     EXPECT_EQ(text_of(error), c.text) << c.name;
+  }
+}
+
+// What does not begin with the four length digits is no answer of this protocol, whatever stands
+// where the flag would be: the receive error, never an acceptance.
+TEST_F(BusinessHostTest, AnswerOfAnotherProtocolIsTheReceiveError) {
+  for (const char* answer : {"1", "000", "HTTP/1.1 200 OK\r\n\r\n", "xxxxxxx1", "00a5001|"}) {
+    sim_.SetScenario(HostScenario::Answer(answer));
+    CError error = error_of([&] { test_insurer_network(Link()); });
+    EXPECT_EQ(error.code, 201) << answer;
+    EXPECT_EQ(text_of(error), table_error(201).text) << answer;
   }
 }
 

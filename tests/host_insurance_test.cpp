@@ -102,6 +102,19 @@ TEST_F(InsuranceReport, FieldsAreTrimmedAndAmountsFormatted) {
   EXPECT_NE(Pack().find("|30|0.00||"), std::string::npos);
 }
 
+// A '|' in a terminal's text would split its field and shift the amount and the business reference
+// after it; as the second byte of a GBK character (0x81 0x7C) it is half a character and stays.
+TEST_F(InsuranceReport, BarInsideATextFieldStaysInsideIt) {
+  set(record_.text2, "OK|99999999.99|POLICY-EVIL");
+  set(record_.area87, "\x81|\xb0\xa1|Z");
+  std::memset(ref_, 0, sizeof ref_);
+  std::memcpy(ref_, "A|B", 3);
+  EXPECT_EQ(Pack(),
+            "0105"
+            "01|00|A B|OK 99999999.99 POLICY-EVIL|01051000|\x81|\xb0\xa1 Z||||12/30|||||30|123.45||"
+            "2009/12/31|23:59:58|A B|ABC|");
+}
+
 TEST(InsuranceMessage, ZeroRecordSendsStoredAreasAsZeroBytes) {
   ResultRecord record;
   std::memset(&record, 0, sizeof record);

@@ -1,15 +1,25 @@
 #include "host/host_link.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "codec/codec.h"
+#include "common/wire_trace.h"
 #include "host/socket_ops.h"
 #include "host_test_util.h"
 #include "sim/host_sim.h"
+#include "support/test_env.h"
 
 namespace quendal {
 namespace {
@@ -104,6 +114,80 @@ TEST_F(HostLinkTest, SilentHostFailsTheReceiveAfterTheTimeOut) {
   char answer[512];
   EXPECT_EQ(error_of([&] { link.Receive(answer); }).code, 198);
   EXPECT_EQ(link.IsConnected(), 0);
+}
+
+// A caller with a periodic signal handler (SA_RESTART) cuts the receive's waits short again and
+// again; each wait after a signal takes only what is left of the time-out, so a silent host still
+// fails the receive while the signals keep coming.
+TEST_F(HostLinkTest, SilentHostFailsTheReceiveUnderAPeriodicSignal) {
+  struct sigaction action {};
+  struct sigaction previous {};
+  action.sa_handler = [](int) {};
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
+
+  sim_.SetScenario(HostScenario::Silent());
+  constexpr int kMaxTicks = 150;  // 30 s of signals, far beyond the 1-s time-out
+  for (int32_t kind : {0, 1}) {
+    CHostLink link = link_to(sim_.Port(), kind, 1);
+    link.Connect();
+    link.Send("ping", 4);
+    const pthread_t receiver = pthread_self();
+    std::atomic<bool> done{false};
+    std::atomic<int> ticks{0};
+    std::thread ticker([&] {
+      while (!done && ticks < kMaxTicks) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pthread_kill(receiver, SIGALRM);
+        ++ticks;
+      }
+    });
+    char answer[512];
+    // The bank host's answer is one receive, the business host's one of several pieces.
+    CError error = error_of([&] {
+      if (kind == 1) {
+        link.ReceiveAtLeast(answer, 8);
+      } else {
+        link.Receive(answer);
+      }
+    });
+    EXPECT_EQ(error.code, kind == 1 ? 201 : 198);
+    const int ticks_at_end = ticks;
+    done = true;
+    ticker.join();
+    EXPECT_LT(ticks_at_end, kMaxTicks) << "the receive ended only when the signals stopped";
+  }
+  sigaction(SIGALRM, &previous, nullptr);
+}
+
+// A process out of descriptors gets the table's socket error; the trace says why.
+TEST_F(HostLinkTest, OutOfDescriptorsSaysSoInTheTrace) {
+  const std::string trace_path = quendal_test::make_temp_file();
+  quendal_test::set_env("QUENDAL_TRACE", trace_path);
+  wire_trace::BeginCall();
+
+  rlimit limit{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &limit), 0);
+  rlimit low = limit;
+  low.rlim_cur = std::min<rlim_t>(limit.rlim_cur, 256);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+  std::vector<int> taken;
+  for (int fd; (fd = dup(0)) >= 0;) taken.push_back(fd);
+  CHostLink link = link_to(sim_.Port(), 1);
+  CError error = error_of([&] { link.Connect(); });
+  for (int fd : taken) close(fd);
+  setrlimit(RLIMIT_NOFILE, &limit);
+
+  wire_trace::EndCall();
+  quendal_test::unset_env("QUENDAL_TRACE");
+  EXPECT_EQ(error.code, 199);
+  EXPECT_EQ(text_of(error), table_error(199).text);
+  std::ifstream in(trace_path);
+  const std::string trace((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_NE(trace.find("business host socket not made: out of file descriptors"), std::string::npos)
+      << trace;
+  quendal_test::remove_file(trace_path);
 }
 
 TEST_F(HostLinkTest, OneReceiveTakesAtMost512Bytes) {

@@ -1,10 +1,11 @@
 // A caller for the journal's kill test: one card_trans call of the request in argv[1]. With
 // QUENDAL_STOP_AT=N it stops itself (SIGSTOP) right after the N-th line of its wire trace has been
-// flushed, so that the test can kill it with SIGKILL at exactly that step. Every status text and
-// every wire event is one trace line.
+// written, so that the test can kill it with SIGKILL at exactly that step. Every status text and
+// every wire event is one trace line, written whole by one write.
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,23 +17,22 @@ namespace {
 long g_stop_at = 0;
 long g_lines = 0;
 
-bool is_trace(FILE* stream) {
+bool is_trace(int fd) {
   const char* path = std::getenv("QUENDAL_TRACE");
   struct stat traced {};
-  struct stat flushed {};
-  return path != nullptr && stream != nullptr && ::stat(path, &traced) == 0 &&
-         ::fstat(fileno(stream), &flushed) == 0 && traced.st_dev == flushed.st_dev &&
-         traced.st_ino == flushed.st_ino;
+  struct stat written {};
+  return path != nullptr && ::stat(path, &traced) == 0 && ::fstat(fd, &written) == 0 &&
+         traced.st_dev == written.st_dev && traced.st_ino == written.st_ino;
 }
 
 }  // namespace
 
-// Takes the place of the C library's fflush for this program, the library's trace included.
-extern "C" int fflush(FILE* stream) {
-  using Flush = int (*)(FILE*);
-  static const Flush real = reinterpret_cast<Flush>(dlsym(RTLD_NEXT, "fflush"));
-  const int rc = real(stream);
-  if (g_stop_at > 0 && is_trace(stream) && ++g_lines == g_stop_at) raise(SIGSTOP);
+// Takes the place of the C library's write for this program, the library's trace included.
+extern "C" ssize_t write(int fd, const void* bytes, size_t n) {
+  using Write = ssize_t (*)(int, const void*, size_t);
+  static const Write real = reinterpret_cast<Write>(dlsym(RTLD_NEXT, "write"));
+  const ssize_t rc = real(fd, bytes, n);
+  if (g_stop_at > 0 && rc > 0 && is_trace(fd) && ++g_lines == g_stop_at) raise(SIGSTOP);
   return rc;
 }
 

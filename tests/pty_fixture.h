@@ -38,6 +38,11 @@ class PtyPair {
   PtyPair& operator=(const PtyPair&) = delete;
 
   bool ok() const { return master_ >= 0; }
+  // Closes the master side: the slave hangs up, as a line whose device went away.
+  void HangUp() {
+    if (master_ >= 0) ::close(master_);
+    master_ = -1;
+  }
   const std::string& slave_path() const { return slave_path_; }
 
   void Write(const std::vector<uint8_t>& bytes) const {

@@ -91,7 +91,9 @@ TEST_F(TransactionTest, ApprovedSaleWithOneRelay) {
   s.relays = 1;
   s.resp_text = "APPROVED";
   StartTerminal(s);
-  clock_.Advance((14 * 3600 + 5 * 60 + 9) * 1000LL);  // 14:05:09 when the request is built
+  // 14:05:09 when the request is built, the half-second pause and the test after the start of
+  // that second (the clock starts at a random millisecond).
+  clock_.Advance((14 * 3600 + 5 * 60 + 9) * 1000LL - clock_.NowMs() % 1000);
 
   EXPECT_EQ(Call("1"), 0);
   EXPECT_EQ(Result(), "APPROVED" + std::string(547, ' '));

@@ -2,9 +2,12 @@
 // unless asked for, and no effect on the call when it cannot be written.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstring>
 #include <sstream>
 
 #include "card_trans_fixture.h"
+#include "common/card_mask.h"
 #include "fault_matrix.h"
 
 namespace quendal_test {
@@ -25,8 +28,9 @@ class WireTrace : public CardTransTest {
   }
 
   // Runs scenario `n` of the fault matrix and returns the trace's lines.
-  std::vector<std::string> Run(size_t n) {
-    ScenarioRig rig(fault_scenarios()[n], clock_);
+  std::vector<std::string> Run(size_t n) { return Run(fault_scenarios()[n]); }
+  std::vector<std::string> Run(const Scenario& scenario) {
+    ScenarioRig rig(scenario, clock_);
     EXPECT_TRUE(rig.ok());
     rc_ = Call(rig.Request());
     std::ifstream in(trace_path_);
@@ -78,6 +82,73 @@ TEST_F(WireTrace, ApprovedSaleWithARelayShowsEveryEventAndHidesTheBankTraffic) {
   EXPECT_EQ(Count(lines, "not shown"), 0);
   // The terminal's relay request ("abcd...") and its wrapping for the bank.
   EXPECT_EQ(Count(lines, "61 62 63 64"), 2);
+}
+
+// Every byte the trace shows in hex, line after line.
+std::string decoded(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const std::string& line : lines) {
+    std::istringstream words(line);
+    for (std::string w; words >> w;) {
+      if (w.size() == 2 && std::isxdigit(static_cast<unsigned char>(w[0])) &&
+          std::isxdigit(static_cast<unsigned char>(w[1]))) {
+        out += static_cast<char>(std::stoi(w, nullptr, 16));
+      }
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+TEST_F(WireTrace, CardNumberAndExpiryAreMaskedUnlessPayloadsAreAsked) {
+  const std::string card = "6222021234567890123";
+  Scenario scenario = fault_scenarios()[0];
+  scenario.terminal = [card](quendal_sim::TerminalScenario& t) {
+    t.relays = 1;
+    t.card_number = card;
+    t.card_expiry = "7705";
+  };
+  std::string shown = decoded(Run(scenario));
+  ASSERT_EQ(rc_, 0);
+  // No run of seven digits of the number survives anywhere, nor the expiry in either form.
+  for (size_t at = 0; at + 7 <= card.size(); ++at) {
+    EXPECT_EQ(shown.find(card.substr(at, 7)), std::string::npos) << card.substr(at, 7);
+  }
+  EXPECT_EQ(shown.find("7705"), std::string::npos);
+  EXPECT_EQ(shown.find("77/05"), std::string::npos);
+  // What support still sees: the answer's and the report's number with six and four kept.
+  size_t first = shown.find("622202*********0123");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_NE(shown.find("622202*********0123|  /  |", first + 1), std::string::npos);
+
+  setenv("QUENDAL_TRACE_PAYLOADS", "1", 1);
+  shown = decoded(Run(scenario));
+  EXPECT_NE(shown.find(card + "7705"), std::string::npos);
+  EXPECT_NE(shown.find(card + "|77/05|"), std::string::npos);
+}
+
+TEST(CardMask, KeepsSixAndFourOfTheNumberAndNoExpiry) {
+  struct Case {
+    std::string number, masked;
+  } cases[] = {
+      {"6222021234567890123", "622202*********0123"},
+      {"4111111111111111   ", "411111******1111   "},
+      {std::string("  5500000000000004\0", 19), std::string("  550000******0004\0", 19)},
+      {"1234567890         ", "**********         "},
+      {"                   ", "                   "},
+  };
+  for (const Case& c : cases) {
+    std::string got = c.number;
+    quendal::mask_card_number(&got[0], got.size());
+    EXPECT_EQ(got, c.masked) << c.number;
+  }
+  quendal::ResultRecord record;
+  std::memset(&record, '9', sizeof record);
+  quendal::mask_card_data(record);
+  EXPECT_EQ(std::string(record.area150, 19), "999999*********9999");
+  EXPECT_EQ(std::string(record.area169, 4), "    ");
+  EXPECT_EQ(std::string(record.area142, 8), "99999999");
+  EXPECT_EQ(std::string(record.area173, 6), "999999");
 }
 
 TEST_F(WireTrace, DamagedFrameIsMarked) {

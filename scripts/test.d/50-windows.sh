@@ -169,5 +169,6 @@ socat_pid=$!
 for _ in $(seq 50); do [ -e "$scratch/rx" ] && [ -e "$scratch/tx" ] && break; sleep 0.1; done
 ln -sf "$(readlink -f "$scratch/rx")" "$WINEPREFIX/dosdevices/com13"
 ln -sf "$(readlink -f "$scratch/tx")" "$WINEPREFIX/dosdevices/com14"
+QUENDAL_TEST_COM=13 timeout 120 wine "$win/tests/win/quendal_unit_tests.exe" --gtest_filter='NativeLine.*' --gtest_brief=1
 timeout 120 wine "$win/tests/win/frame_latency.exe" 13 14 60 | tr -d '\r'
 rm -rf "$scratch"

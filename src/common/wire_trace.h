@@ -4,7 +4,9 @@
 // whether the check byte matched), and every status text of the progress window in UTF-8.
 //
 // Relay payloads and the bank host's traffic may carry card data: they are shown by length only,
-// unless QUENDAL_TRACE_PAYLOADS=1. A trace that cannot be written never changes the call.
+// unless QUENDAL_TRACE_PAYLOADS=1. So may the terminal's final answer and the report to the
+// business host: their card number and expiry are masked (card_mask.h) unless that is set. A
+// trace that cannot be written never changes the call.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +36,9 @@ void TerminalFrame(Direction direction, const uint8_t* frame, size_t n);
 void HostBytes(Direction direction, const char* bytes, size_t n);
 // A status text of the progress window, as GBK bytes.
 void Status(const char* gbk, size_t n);
+
+// A note for support about something the bytes do not show (ASCII text).
+void Note(const char* text);
 
 // GBK bytes as UTF-8; a byte that is no GBK becomes '?'. One implementation per platform.
 std::string gbk_to_utf8(const char* gbk, size_t n);

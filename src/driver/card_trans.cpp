@@ -16,6 +16,8 @@
 #include "intake/trans_record.h"
 #include "journal/journal.h"
 #include "platform/clock.h"
+#include "platform/fork.h"
+#include "pos/com_port.h"
 #include "ui/process_window.h"
 
 namespace quendal {
@@ -31,6 +33,15 @@ constexpr int kResultSize = 555;
 // message the progress window's pump dispatched) is turned away before it touches any of them. A
 // flag and not a mutex: a re-entered call on the running call's own thread must not wait for it.
 std::atomic<bool> g_call_running{false};
+
+// A child forked while a call runs has no call running, so it starts with the flag clear (else
+// it could never call), and lets go of the line it inherited without touching it: the parent's
+// call goes on over that line, and the child's own call finds it held like any other caller.
+void after_fork_in_child() {
+  g_call_running.store(false);
+  com_port().Abandon();
+}
+const bool g_fork_handled = (on_fork_child(after_fork_in_child), true);
 
 // The refusal of an overlapping call: "操作取消", then spaces to the end of the result.
 void refuse_overlapping_call(char* result) {

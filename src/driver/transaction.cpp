@@ -1,7 +1,9 @@
 #include "driver/transaction.h"
 
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <string>
 
 #include "codec/codec.h"
 #include "common/texts.h"
@@ -52,6 +54,24 @@ bool is_type(const TransRecord& rec, const char* code) {
 // time-out, and whose every final answer the business host hears of.
 bool is_sale_or_refund(const TransRecord& rec) { return is_type(rec, "30") || is_type(rec, "40"); }
 
+// The bytes of a fixed-width field without the blanks and zero bytes around them.
+std::string trimmed(const char* bytes, size_t n) {
+  size_t from = 0;
+  while (from < n && (bytes[from] == ' ' || bytes[from] == '\0')) ++from;
+  while (n > from && (bytes[n - 1] == ' ' || bytes[n - 1] == '\0')) --n;
+  return std::string(bytes + from, n - from);
+}
+
+// Whether the final answer carries the request's reference and amount. The amount is compared by
+// value as the report reads it, the last two bytes of the field being hundredths: trimming the
+// field first would pass "12345" followed by blanks as 123.45 while the business host is told
+// 12345.00.
+bool answer_belongs_to(const TransRecord& rec, const ResultRecord& res) {
+  if (trimmed(rec.ref15, sizeof rec.ref15) != trimmed(res.ref15, sizeof res.ref15)) return false;
+  return std::llround(amount_value(rec.amount, sizeof rec.amount) * 100) ==
+         std::llround(amount_value(res.amount, sizeof res.amount) * 100);
+}
+
 }  // namespace
 
 Transaction::Transaction(const char* request) : request_(request) {}
@@ -85,6 +105,9 @@ void Transaction::Run(CProcessWindow& window, TransRecord& rec, ResultRecord& re
   port.SetTimeout(kAnswerTimeoutS);
   int frame_length = message_.Pack();
   window.AppendStatus(text::kSendRequestToPos);
+  // Whatever is already on the line (a second test reply, a stale answer to an earlier call) was
+  // not sent in answer to this request and must never be taken for its answer.
+  port.DiscardInput();
 
   // Serve the terminal until its final answer.
   for (;;) {
@@ -111,32 +134,27 @@ int Transaction::ReceiveFromTerminal(CProcessWindow& window) {
   CComPort& port = com_port();
   Clock& c = clock();
   // One deadline for the terminal's answer, whatever settlement notices come before it: a notice
-  // does not give the terminal its time again.
-  const int32_t timeout_s = port.Timeout();
-  const int64_t deadline_s = c.MonotonicSeconds() + timeout_s;
-  int kind = -1;
+  // does not give the terminal its time again. Milliseconds, so the terminal has all its time.
+  const int64_t deadline_ms = c.MonotonicMs() + static_cast<int64_t>(port.Timeout()) * 1000;
   for (;;) {
-    int32_t received = port.ReceiveFrame(receive_buffer_);
-    if (received == 0) break;
+    const int64_t left = deadline_ms - c.MonotonicMs();
+    if (left <= 0) return -1;
+    int32_t received = port.ReceiveFrameWithin(receive_buffer_, left);
+    if (received == 0) return -1;
     window.AppendStatus(text::kAnswerFromPos);
     // Nothing of a damaged frame is acted on, nor does any of it reach a host.
-    if (!check_byte_matches(receive_buffer_, received)) {
-      port.SetTimeout(timeout_s);
-      throw table_error(177);
-    }
+    if (!check_byte_matches(receive_buffer_, received)) throw table_error(177);
     message_.Load(receive_buffer_, received);
-    kind = message_.header.GetKind();
-    if (kind != kKindSettlement) break;
-    // A settlement notice is shown; the final answer follows without anything being sent.
-    window.AppendStatus(text::kSettlementFromPos);
-    kind = -1;
-    int64_t left = deadline_s - c.MonotonicSeconds();
-    if (left <= 0) break;
-    port.SetTimeout(static_cast<int32_t>(left));
+    const int kind = message_.header.GetKind();
+    if (kind == kKindSettlement) {
+      // A settlement notice is shown; the final answer follows without anything being sent.
+      window.AppendStatus(text::kSettlementFromPos);
+      continue;
+    }
+    // A late or repeated reply to the terminal test answers nothing that was asked since.
+    if (std::memcmp(message_.header.GetCode(), "YESIAMOK", 8) == 0) continue;
+    return kind;
   }
-  // The port's time-out outlives the call: it is left as the step set it.
-  port.SetTimeout(timeout_s);
-  return kind;
 }
 
 int Transaction::TimedOut(CProcessWindow& window, TransRecord& rec) {
@@ -187,6 +205,14 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
   message_.body.GetResult(res);
   journal::Final(&res);
 
+  // An approval must be the approval of this request: one for another reference or amount (a
+  // stale answer, another caller's) is not reported as ours, and the terminal is told.
+  if (is_sale_or_refund(rec) && std::memcmp(res.resp_code, "00", 2) == 0 &&
+      !answer_belongs_to(rec, res)) {
+    CError foreign = table_error(189);
+    foreign.SetFlag(1);
+    throw foreign;
+  }
   if (is_sale_or_refund(rec)) Report(window, rec, res);
   if (std::memcmp(res.resp_code, "00", 2) != 0) {
     // The terminal refused: its own code and text end the call. The terminal knows already, so

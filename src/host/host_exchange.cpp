@@ -19,6 +19,8 @@ constexpr size_t kLengthDigits = 4;
 constexpr size_t kFlagAt = 7;
 constexpr size_t kTextAt = 9;
 constexpr int32_t kTextOverhead = 5;  // flag area and separator counted in m
+constexpr int32_t kBankReceiveError = 198;
+constexpr int32_t kBusinessReceiveError = 201;
 
 // Room for the host's text in the failure text, keeping space for ".....", the bank-info label, a
 // 40-byte error text and a terminator.
@@ -35,12 +37,28 @@ struct Answer {
 // the receive goes on until the length and the flag are in (or the host closes, or the time-out
 // passes), and the answer is judged from what arrived. The answer buffer is zeroed first, so an
 // answer too short to carry a flag is read as a refusal, never from stale bytes.
+//
+// Only an answer in this protocol is judged at all: one that does not begin with the four length
+// digits came from something else on that port (a web server's "HTTP/1.1 200" has a '1' where the
+// flag stands) and is the receive error, never an acceptance nor the host's words.
 void exchange(CHostLink& link, CInsurance& message, Answer& answer) {
   std::memset(answer.bytes, 0, sizeof answer.bytes);
   link.Connect();
   link.Send(message.Data(), message.GetLength());
   answer.received = link.ReceiveAtLeast(answer.bytes, static_cast<int32_t>(kFlagAt + 1));
   link.Close();
+  bool digits = answer.received >= static_cast<int32_t>(kLengthDigits);
+  for (size_t i = 0; digits && i < kLengthDigits; ++i) {
+    digits = answer.bytes[i] >= '0' && answer.bytes[i] <= '9';
+  }
+  if (!digits) throw table_error(link.HostKind() == 1 ? kBusinessReceiveError : kBankReceiveError);
+  // The host's words go to the caller and the window as one line of text: line breaks and other
+  // control bytes become spaces (a zero byte still ends the text). None of them can be half of a
+  // GBK character, whose second byte is 0x40 or above.
+  for (size_t i = kTextAt; i < sizeof answer.bytes; ++i) {
+    uint8_t byte = static_cast<uint8_t>(answer.bytes[i]);
+    if ((byte > 0 && byte < 0x20) || byte == 0x7F) answer.bytes[i] = ' ';
+  }
 }
 
 // The longest start of `text` (n bytes) within `limit` bytes that does not end inside a GBK
@@ -83,8 +101,10 @@ void test_insurer_network(CHostLink link) {
     if (accepted(answer)) return;
 
     CError refused = table_error(203);
-    // The error's text is the host's words alone, even when they are empty.
-    refused.SetText(answer.bytes + kTextAt, host_text_length(answer, sizeof refused.text));
+    // The error's text is the host's words; a refusal without words keeps the table's text, so
+    // that the caller has something to look up.
+    size_t n = strnlen(answer.bytes + kTextAt, host_text_length(answer, sizeof refused.text));
+    if (n > 0) refused.SetText(answer.bytes + kTextAt, n);
     throw refused;
   } catch (const CError&) {
     link.Close();

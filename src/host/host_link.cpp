@@ -1,12 +1,13 @@
 #include "host/host_link.h"
 
-#include <chrono>
+#include <cstdint>
 #include <cstring>
 
 #include "codec/codec.h"
 #include "common/error.h"
 #include "common/wire_trace.h"
 #include "host/socket_ops.h"
+#include "platform/clock.h"
 
 namespace quendal {
 
@@ -34,6 +35,17 @@ uint32_t ipv4_of(const char* address) {
     value = (value << 8) | (static_cast<uint32_t>(n) & 0xFF);
   }
   return value;
+}
+
+// The sockets wait in real time, so their deadlines are kept on the platform's real monotonic
+// clock, whatever clock the rest of the call runs on.
+int64_t steady_ms() { return real_clock().MonotonicMs(); }
+
+// A wait's milliseconds for the socket layer, which takes them as a 32-bit count: at least 1, and a
+// time-out too large for it (the link validates nothing) is cut rather than wrapped.
+int32_t wait_ms(int64_t left) {
+  if (left < 1) return 1;
+  return left > INT32_MAX ? INT32_MAX : static_cast<int32_t>(left);
 }
 
 }  // namespace
@@ -77,31 +89,73 @@ void CHostLink::Connect() {
   // A link is connected once at a time; a second Connect must not orphan the first socket.
   Close();
   started_up = net::startup();
-  socket_handle = net::open_stream();
-  if (socket_handle == net::kInvalidSocket) Fail(kConnectError);
+  net::OpenFailure why = net::OpenFailure::kNone;
+  socket_handle = net::open_stream(&why);
+  if (socket_handle == net::kInvalidSocket) {
+    // The caller sees the table's socket error; support sees the cause.
+    if (why == net::OpenFailure::kOutOfDescriptors) {
+      wire_trace::Note(host_kind == 1 ? "business host socket not made: out of file descriptors"
+                                      : "bank host socket not made: out of file descriptors");
+    }
+    Fail(kConnectError);
+  }
   // The connect waits no longer than the endpoint's own time-out, and no less than a second.
-  int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
   if (!net::connect_ipv4(socket_handle, ipv4_of(address), static_cast<uint16_t>(port & 0xFFFF),
-                         seconds)) {
+                         TimeoutSeconds())) {
     Fail(kConnectError);
   }
   connected = 1;
 }
 
+int64_t CHostLink::Deadline() const {
+  // Milliseconds on the real monotonic clock: the sockets wait in real time, and a wait of n
+  // seconds must last at least n seconds, never a rounded-down part of them.
+  return steady_ms() + static_cast<int64_t>(TimeoutSeconds()) * 1000;
+}
+
+bool CHostLink::WaitUntil(int64_t deadline, bool write) {
+  // Every wait is the library's own, on its own deadline: a signal that cuts one short is followed
+  // by a wait for only what is left, and a socket time-out that a platform ignores cannot make the
+  // wait endless.
+  for (;;) {
+    int64_t left = deadline - steady_ms();
+    if (left <= 0) return false;
+    switch (net::wait_ready(socket_handle, write, wait_ms(left))) {
+      case net::Ready::kReady:
+        return true;
+      case net::Ready::kFailed:
+        return false;
+      case net::Ready::kNotYet:
+        break;
+    }
+  }
+}
+
+int32_t CHostLink::ReceiveBefore(int64_t deadline, char* buffer, int32_t capacity) {
+  if (!WaitUntil(deadline, false)) return -1;
+  // The socket's own time-out backs the wait up: what is left of the deadline, at least 1 ms.
+  if (!net::set_receive_timeout(socket_handle, wait_ms(deadline - steady_ms()))) return -1;
+  return net::receive_once(socket_handle, buffer, capacity);
+}
+
 void CHostLink::Send(const char* data, int32_t len) {
   if (connected == 0 || data == nullptr || len < 1 || len > kMaxMessage) Fail(kSendError);
-  int32_t sent = net::send_once(socket_handle, data, len);
-  if (sent <= 0) Fail(kSendError);
+  // A send may take only part of the bytes; the rest follows until all are sent or the endpoint's
+  // time-out has passed. A message cut short is never taken for sent.
+  const int64_t deadline = Deadline();
+  int32_t sent = 0;
+  while (sent < len) {
+    if (!WaitUntil(deadline, true)) Fail(kSendError);
+    int32_t n = net::send_once(socket_handle, data + sent, len - sent);
+    if (n <= 0) Fail(kSendError);
+    sent += n;
+  }
   trace(host_kind, true, data, sent);
 }
 
 int32_t CHostLink::Receive(char* buffer) {
   if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
-  // A time-out of 0 would mean no time-out at all to the socket layer, and a wait without end; the
-  // request checks never let one through, and a link never trusts that alone.
-  int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
-  if (!net::set_receive_timeout(socket_handle, seconds)) Fail(kReceiveError);
-  int32_t n = net::receive_once(socket_handle, buffer, kMaxMessage);
+  int32_t n = ReceiveBefore(Deadline(), buffer, kMaxMessage);
   if (n <= 0) Fail(kReceiveError);
   trace(host_kind, false, buffer, n);
   return n;
@@ -110,23 +164,11 @@ int32_t CHostLink::Receive(char* buffer) {
 int32_t CHostLink::ReceiveAtLeast(char* buffer, int32_t wanted) {
   if (connected == 0 || buffer == nullptr) Fail(kReceiveError);
   if (wanted > kMaxMessage) wanted = kMaxMessage;
-  // The socket's own waits are real time, so the whole receive is bounded on the real monotonic
-  // clock: each piece may take only what is left of the one time-out.
-  using steady = std::chrono::steady_clock;
-  const int32_t seconds = timeout_s < 1 ? 1 : timeout_s;
-  const steady::time_point deadline = steady::now() + std::chrono::seconds(seconds);
+  // One time-out bounds the whole receive: each piece may take only what is left of it.
+  const int64_t deadline = Deadline();
   int32_t have = 0;
   while (have < wanted) {
-    auto left_ms =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - steady::now()).count();
-    if (left_ms <= 0) break;
-    // Whole seconds are what the socket layer takes; rounding up keeps the last wait from being 0,
-    // which would be no time-out at all.
-    if (!net::set_receive_timeout(socket_handle, static_cast<int32_t>((left_ms + 999) / 1000))) {
-      if (have == 0) Fail(kReceiveError);
-      break;
-    }
-    int32_t n = net::receive_once(socket_handle, buffer + have, kMaxMessage - have);
+    int32_t n = ReceiveBefore(deadline, buffer + have, kMaxMessage - have);
     if (n <= 0) break;
     trace(host_kind, false, buffer + have, n);
     have += n;

@@ -46,6 +46,16 @@ class CHostLink {
  private:
   // Closes the link and throws the error of this host for the step whose bank-host code is given.
   [[noreturn]] void Fail(int32_t bank_host_code);
+  // The endpoint's time-out, at least a second: 0 would mean no time-out to a socket layer.
+  int32_t TimeoutSeconds() const { return timeout_s < 1 ? 1 : timeout_s; }
+  // The end of a wait of the endpoint's time-out from now, in real monotonic milliseconds.
+  int64_t Deadline() const;
+  // Waits until the socket is readable (writable when `write`) or `deadline` has passed; false when
+  // it passed or the wait failed.
+  bool WaitUntil(int64_t deadline, bool write);
+  // One receive of at most `capacity` bytes that ends by `deadline`; as net::receive_once, and
+  // below 0 when the deadline passed first.
+  int32_t ReceiveBefore(int64_t deadline, char* buffer, int32_t capacity);
 
   net::native_socket socket_handle = net::kInvalidSocket;
   int32_t port = 0;

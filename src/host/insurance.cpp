@@ -1,5 +1,6 @@
 #include "host/insurance.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "codec/codec.h"
@@ -15,7 +16,21 @@ char* put_stored(char* out, const char* bytes, size_t n) {
   return out + n + 1;
 }
 
-char* put_trimmed(char* out, const char* bytes, size_t n) { return out + put_field(out, bytes, n); }
+// Appends the bytes trimmed of blanks, then '|'. A '|' inside the text would split the field in
+// two and shift every field after it, so it becomes a space; a GBK character's second byte may be
+// 0x7C too, and that one is half a character, left as it is.
+char* put_trimmed(char* out, const char* bytes, size_t n) {
+  const size_t written = put_field(out, bytes, n);
+  for (size_t i = 0; i + 1 < written; ++i) {
+    const uint8_t byte = static_cast<uint8_t>(out[i]);
+    if (byte >= 0x81 && byte <= 0xFE) {
+      ++i;  // the lead byte and its trail byte
+    } else if (byte == '|') {
+      out[i] = ' ';
+    }
+  }
+  return out + written;
+}
 
 // The business host's message type for the transaction type: a sale "01", "40" is "05", a query
 // "03"; every other type "04".

@@ -70,8 +70,13 @@ void cleanup() { --g_startups; }
 
 int startups_held() { return g_startups.load(); }
 
-native_socket open_stream() {
+native_socket open_stream(OpenFailure* why) {
   int fd = socket(AF_INET, SOCK_STREAM | kSocketFlags, 0);
+  if (why != nullptr) {
+    *why = fd >= 0                                ? OpenFailure::kNone
+           : (errno == EMFILE || errno == ENFILE) ? OpenFailure::kOutOfDescriptors
+                                                  : OpenFailure::kOther;
+  }
   if (fd < 0) return kInvalidSocket;
   suppress_sigpipe(fd);
   return fd;
@@ -95,10 +100,21 @@ bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t time
   return connected;
 }
 
-bool set_receive_timeout(native_socket s, int32_t seconds) {
+bool set_receive_timeout(native_socket s, int32_t ms) {
+  if (ms < 1) ms = 1;  // 0 would mean no time-out at all
   timeval tv{};
-  tv.tv_sec = seconds;
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
   return setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
+}
+
+Ready wait_ready(native_socket s, bool write, int32_t ms) {
+  pollfd p{s, static_cast<short>(write ? POLLOUT : POLLIN), 0};
+  int rc = poll(&p, 1, ms < 0 ? 0 : ms);
+  if (rc > 0) return (p.revents & POLLNVAL) != 0 ? Ready::kFailed : Ready::kReady;
+  // A signal ends poll early whatever SA_RESTART says; the caller waits again for the time left.
+  if (rc == 0 || errno == EINTR) return Ready::kNotYet;
+  return Ready::kFailed;
 }
 
 int32_t send_once(native_socket s, const char* data, int32_t len) {

@@ -61,10 +61,18 @@ void cleanup() {
 
 int startups_held() { return g_startups.load(); }
 
-native_socket open_stream() {
-  // Not inherited: the caller's child processes must not hold a connection to a bank.
-  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+native_socket open_stream(OpenFailure* why) {
+  // Not inherited: the caller's child processes must not hold a connection to a bank. Overlapped as
+  // socket() makes it: on a socket without that flag SO_RCVTIMEO is ignored and a blocking recv
+  // waits for ever.
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                        WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
   if (s == INVALID_SOCKET) s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (why != nullptr) {
+    *why = s != INVALID_SOCKET              ? OpenFailure::kNone
+           : WSAGetLastError() == WSAEMFILE ? OpenFailure::kOutOfDescriptors
+                                            : OpenFailure::kOther;
+  }
   return s == INVALID_SOCKET ? kInvalidSocket : static_cast<native_socket>(s);
 }
 
@@ -88,11 +96,30 @@ bool connect_ipv4(native_socket handle, uint32_t address, uint16_t port, int32_t
   return connected;
 }
 
-bool set_receive_timeout(native_socket handle, int32_t seconds) {
-  // Winsock takes the receive time-out in milliseconds.
-  DWORD ms = static_cast<DWORD>(seconds) * 1000;
+bool set_receive_timeout(native_socket handle, int32_t ms) {
+  // Winsock takes the receive time-out in milliseconds; 0 would mean none at all.
+  DWORD value = static_cast<DWORD>(ms < 1 ? 1 : ms);
   return setsockopt(static_cast<SOCKET>(handle), SOL_SOCKET, SO_RCVTIMEO,
-                    reinterpret_cast<const char*>(&ms), sizeof ms) == 0;
+                    reinterpret_cast<const char*>(&value), sizeof value) == 0;
+}
+
+Ready wait_ready(native_socket handle, bool write, int32_t ms) {
+  SOCKET s = static_cast<SOCKET>(handle);
+  fd_set wanted;
+  fd_set failed;
+  FD_ZERO(&wanted);
+  FD_ZERO(&failed);
+  FD_SET(s, &wanted);
+  FD_SET(s, &failed);
+  if (ms < 0) ms = 0;
+  timeval tv{};
+  tv.tv_sec = ms / 1000;
+  tv.tv_usec = (ms % 1000) * 1000;
+  int rc =
+      write ? select(0, nullptr, &wanted, &failed, &tv) : select(0, &wanted, nullptr, &failed, &tv);
+  if (rc == SOCKET_ERROR) return WSAGetLastError() == WSAEINTR ? Ready::kNotYet : Ready::kFailed;
+  // A failed connection is left to the receive or the send to report.
+  return rc == 0 ? Ready::kNotYet : Ready::kReady;
 }
 
 int32_t send_once(native_socket handle, const char* data, int32_t len) {

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codec/codec.h"
+#include "common/card_mask.h"
 #include "common/wire_trace.h"
 #include "intake/checks.h"
 #include "intake/trans_record.h"
@@ -146,20 +147,6 @@ std::string quote(const std::string& text) {
     }
   }
   return out + "\"";
-}
-
-void mask_card_number(char* number, size_t n) {
-  size_t from = 0;
-  while (from < n && (number[from] == ' ' || number[from] == '\0')) ++from;
-  size_t to = n;
-  while (to > from && (number[to - 1] == ' ' || number[to - 1] == '\0')) --to;
-  const size_t length = to - from;
-  // A number of ten characters or fewer would be kept whole by six and four: it is masked whole.
-  if (length <= 10) {
-    std::memset(number + from, '*', length);
-    return;
-  }
-  std::memset(number + from + 6, '*', length - 10);
 }
 
 void BeginCall(const char* request) {

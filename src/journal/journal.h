@@ -51,8 +51,5 @@ const char* outcome(const Facts& facts);
 // `text` (UTF-8) as a JSON string, quotes included.
 std::string quote(const std::string& text);
 
-// Masks a card number in place to its first six and last four digits.
-void mask_card_number(char* number, size_t n);
-
 }  // namespace journal
 }  // namespace quendal

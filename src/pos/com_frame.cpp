@@ -1,6 +1,8 @@
 // Whole frames over the COM port, the same on every platform: Send, ReceiveFrame with its one
-// deadline, and the terminal test.
+// deadline in milliseconds, and the terminal test.
+#include <chrono>
 #include <cstring>
+#include <thread>
 
 #include "codec/codec.h"
 #include "common/error.h"
@@ -15,6 +17,7 @@ namespace {
 
 constexpr uint8_t kStx = 0x02;
 constexpr uint32_t kPollPauseMs = 100;
+constexpr uint32_t kNoiseRestMs = 10;
 constexpr int32_t kTestTimeoutS = 2;
 
 // Whether both length bytes are decimal digits and the length is one a frame can have: at least a
@@ -37,48 +40,82 @@ bool CComPort::Send(const uint8_t* data, int32_t len) {
 }
 
 int32_t CComPort::ReceiveFrame(uint8_t* buffer) {
+  return ReceiveFrameWithin(buffer, static_cast<int64_t>(timeout_s) * 1000);
+}
+
+bool CComPort::PauseUntil(int64_t deadline_ms) {
+  Clock& c = clock();
+  int64_t left = deadline_ms - c.MonotonicMs();
+  if (left <= 0) return false;
+  // The "pause 100 ms" after an empty poll ends as soon as the line has input, so a frame is taken
+  // the moment it lands; it never runs past the deadline.
+  uint32_t pause = left < kPollPauseMs ? static_cast<uint32_t>(left) : kPollPauseMs;
+  bool broken = false;
+  c.WaitReady(pause, [this, &broken](uint32_t ms) {
+    if (line == nullptr) return false;
+    LineWait got = line->WaitReadable(ms);
+    broken = got == LineWait::kBroken;
+    return got != LineWait::kQuiet;
+  });
+  // A line that hung up never brings the frame: say so now, not at the deadline.
+  if (broken) throw table_error(179);
+  return true;
+}
+
+bool CComPort::FillAhead(int64_t deadline_ms, bool& block_was_full) {
+  while (ahead_from >= ahead_to) {
+    int32_t n = (line == nullptr || is_open == 0) ? 0 : line->Read(ahead, sizeof ahead);
+    if (n < 0) throw table_error(179);
+    if (n > 0) {
+      ahead_from = 0;
+      ahead_to = static_cast<uint32_t>(n);
+      block_was_full = ahead_to == sizeof ahead;
+      return true;
+    }
+    if (!PauseUntil(deadline_ms)) return false;
+  }
+  return true;
+}
+
+int32_t CComPort::ReceiveFrameWithin(uint8_t* buffer, int64_t ms) {
   Clock& c = clock();
   c.BeginPeerWait();
-  const int64_t t0 = c.MonotonicSeconds();
-  int64_t now = t0;
-  auto elapsed = [&] { return now - t0; };
-  // The "pause 100 ms" after an empty poll ends as soon as the line has input, so a frame is
-  // taken the moment it lands; the deadline is the same.
-  auto pause = [&] {
-    c.WaitReady(kPollPauseMs, [this](uint32_t ms) { return WaitReadable(ms); });
-    now = c.MonotonicSeconds();
-  };
-  // Reads bytes [from, to) of the frame as they arrive: all that is queued at once, the clock
-  // being read again only after an empty poll. False when the deadline passed first.
+  const int64_t deadline_ms = c.MonotonicMs() + (ms > 0 ? ms : 0);
+  bool block_was_full = false;
+  // Reads bytes [from, to) of the frame as they arrive. False when the deadline passed first.
   auto read_until = [&](int from, int to) {
     int at = from;
     while (at < to) {
-      if (elapsed() >= timeout_s) return false;
-      uint32_t n = Read(buffer + at, static_cast<uint32_t>(to - at));
-      if (n == 0) {
-        pause();
-      } else {
-        at += static_cast<int>(n);
-      }
+      if (!FillAhead(deadline_ms, block_was_full)) return false;
+      at += static_cast<int>(TakeAhead(buffer + at, static_cast<uint32_t>(to - at)));
     }
     return true;
   };
 
   int have = 0;  // bytes of the frame start (STX and length bytes) already in the buffer
   for (;;) {
-    // Hunt for the start byte; anything else is noise and dropped.
+    // Hunt for the start byte; anything else is noise and dropped a block at a time.
     while (have == 0) {
-      uint32_t n = Read(buffer, 1);
-      if (n == 1 && buffer[0] == kStx) {
+      if (!FillAhead(deadline_ms, block_was_full)) return 0;
+      const uint8_t* from = ahead + ahead_from;
+      const void* stx = std::memchr(from, kStx, ahead_to - ahead_from);
+      if (stx != nullptr) {
+        ahead_from += static_cast<uint32_t>(static_cast<const uint8_t*>(stx) - from) + 1;
+        buffer[0] = kStx;
         have = 1;
         break;
       }
-      if (n == 0) {
-        pause();
-      } else {
-        now = c.MonotonicSeconds();
+      ahead_from = ahead_to;
+      // A whole block of noise means the line holds more than it can carry at its speed: a
+      // flood. Rest before the next block, so the flood costs next to no processor time; a line
+      // at its real speed never fills a block between two reads.
+      if (block_was_full) {
+        c.WaitReady(kNoiseRestMs, [](uint32_t rest_ms) {
+          std::this_thread::sleep_for(std::chrono::milliseconds(rest_ms));
+          return false;
+        });
       }
-      if (elapsed() > timeout_s) return 0;
+      if (c.MonotonicMs() >= deadline_ms) return 0;
     }
     if (!read_until(have, 3)) return 0;
     if (length_fits(buffer + 1)) break;

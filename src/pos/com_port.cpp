@@ -2,6 +2,8 @@
 // platform.
 #include "pos/com_port.h"
 
+#include <cstring>
+
 namespace quendal {
 
 CComPort& com_port() {
@@ -24,6 +26,9 @@ CComPort& CComPort::operator=(const CComPort& other) {
   own_line.reset();
   line = other.line;
   owns_line = false;
+  std::memcpy(ahead, other.ahead, sizeof ahead);
+  ahead_from = other.ahead_from;
+  ahead_to = other.ahead_to;
   return *this;
 }
 
@@ -40,7 +45,10 @@ void CComPort::UseLine(SerialLine* given) {
 
 int CComPort::Open(int number, uint32_t speed) {
   if (is_open == 1) Close();
-  port_number = static_cast<uint8_t>(number & 0xFF);
+  ahead_from = ahead_to = 0;
+  // COM numbers run from 1 to 255; any other number must not wrap onto another terminal's port.
+  if (number < 1 || number > 255) return 0;
+  port_number = static_cast<uint8_t>(number);
   if (line == nullptr || !owns_line || line->IsOpen()) return 0;
   if (!line->Open(port_number, speed, settings)) return 0;
   is_open = 1;
@@ -48,6 +56,7 @@ int CComPort::Open(int number, uint32_t speed) {
 }
 
 int CComPort::Close() {
+  ahead_from = ahead_to = 0;
   if (line == nullptr) return 1;
   if (owns_line) {
     line->Close();
@@ -59,9 +68,31 @@ int CComPort::Close() {
   return 1;
 }
 
+void CComPort::Abandon() {
+  ahead_from = ahead_to = 0;
+  if (line != nullptr && owns_line) line->Abandon();
+  is_open = 0;
+}
+
 uint32_t CComPort::Read(uint8_t* buffer, uint32_t max_len) {
+  if (buffer == nullptr || max_len == 0) return 0;
+  if (ahead_from < ahead_to) return TakeAhead(buffer, max_len);
   if (line == nullptr || is_open == 0) return 0;
-  return line->Read(buffer, max_len);
+  int32_t n = line->Read(buffer, max_len);
+  return n > 0 ? static_cast<uint32_t>(n) : 0;
+}
+
+uint32_t CComPort::TakeAhead(uint8_t* out, uint32_t max_len) {
+  uint32_t n = ahead_to - ahead_from;
+  if (n > max_len) n = max_len;
+  std::memcpy(out, ahead + ahead_from, n);
+  ahead_from += n;
+  return n;
+}
+
+void CComPort::DiscardInput() {
+  ahead_from = ahead_to = 0;
+  if (line != nullptr && is_open == 1) line->DiscardInput();
 }
 
 bool CComPort::Write(const uint8_t* buffer, int32_t len) {
@@ -71,8 +102,9 @@ bool CComPort::Write(const uint8_t* buffer, int32_t len) {
 
 bool CComPort::WaitReadable(uint32_t ms) {
   // A closed line waits out the pause itself, so a receive on it does not spin.
+  if (ahead_from < ahead_to) return true;
   if (line == nullptr) return false;
-  return line->WaitReadable(ms);
+  return line->WaitReadable(ms) == LineWait::kReady;
 }
 
 int CComPort::ApplyLineSettings(uint32_t speed) {

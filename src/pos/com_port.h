@@ -35,15 +35,19 @@ class CComPort {
   // closed first. Lets the exchange run over an in-memory line in tests.
   void UseLine(SerialLine* line);
 
-  // Opens COM `port_number` (only its low 8 bits count: 256 is COM 0) exclusively at `baud`,
-  // configures the line and discards anything pending. An open port is closed first. Returns 1
-  // when the port is open and configured, 0 otherwise (the port is then closed).
+  // Opens COM `port_number` exclusively at `baud`, configures the line and discards anything
+  // pending. An open port is closed first. Returns 1 when the port is open and configured, 0
+  // otherwise (the port is then closed): a number outside 1 to 255 names no port, and a line that
+  // another caller holds is not touched.
   // POSIX: the device is the one named by the environment variable QUENDAL_COM<n>, else
   // /dev/ttyS<n-1>.
   int Open(int port_number, uint32_t baud);
   // Drops DTR, discards unread input and closes. Output already written is never discarded: the
   // terminal still gets the last frame (the cancel notice of a failed transaction). Returns 1.
   int Close();
+  // Forgets the open line without touching it (see SerialLine::Abandon): in a forked child whose
+  // parent's call still runs on the line.
+  void Abandon();
   int IsOpen() const { return is_open; }
   void SetTimeout(int32_t seconds) { timeout_s = seconds; }
   int32_t Timeout() const { return timeout_s; }
@@ -52,6 +56,9 @@ class CComPort {
   // Places at most `max_len` bytes that have already arrived in `buffer` and returns their count;
   // never waits. 0 when nothing had arrived, the port is closed or the read failed.
   uint32_t Read(uint8_t* buffer, uint32_t max_len);
+  // Throws away everything that has arrived and not been taken, so that what is read next was
+  // sent after this point (a stale answer or a late test reply is never taken for a new answer).
+  void DiscardInput();
   // Writes the whole block and waits until the line has taken it. False when the port refused it
   // or could not take it all within the write time-out (2 ms a byte at the stored speed).
   bool Write(const uint8_t* buffer, int32_t len);
@@ -64,11 +71,23 @@ class CComPort {
   // Frames: start byte 0x02, the body length as four BCD digits, body, 0x03, XOR check byte.
   // Writes one frame of at most 512 bytes; throws CError 180 when it is longer or refused.
   bool Send(const uint8_t* data, int32_t len);
-  // Collects one frame into the 512-byte `buffer` against one deadline of `timeout_s` whole
-  // seconds. Returns the frame's length, or 0 when no complete frame arrived in time. Never throws.
+  // Collects one frame into the 512-byte `buffer` against one deadline of `timeout_s` seconds.
+  // Returns the frame's length, or 0 when no complete frame arrived in time. Throws CError 179 at
+  // once when the line hung up or failed.
   int32_t ReceiveFrame(uint8_t* buffer);
+  // The same against a deadline `ms` milliseconds from now on the monotonic clock: the receive
+  // never ends before it unless a frame came, and ends at most one poll pause after it.
+  int32_t ReceiveFrameWithin(uint8_t* buffer, int64_t ms);
 
  private:
+  // Makes sure bytes are waiting in the read-ahead block, reading the line in blocks; false when
+  // none came before `deadline_ms`. Throws CError 179 when the line failed.
+  bool FillAhead(int64_t deadline_ms, bool& block_was_full);
+  // Waits one poll pause for input, never past `deadline_ms`; false once it has passed.
+  bool PauseUntil(int64_t deadline_ms);
+  // Copies at most `max_len` read-ahead bytes to `out`; returns their count.
+  uint32_t TakeAhead(uint8_t* out, uint32_t max_len);
+
   int32_t timeout_s = 30;
   uint8_t port_number = 0;
   // 8 data bits, no parity, one stop bit, carriage return as event character, no flow control;
@@ -78,6 +97,11 @@ class CComPort {
   std::shared_ptr<SerialLine> own_line;  // the platform line of a port that owns one
   SerialLine* line = nullptr;            // the line in use; a copy shares it and never closes it
   bool owns_line = true;                 // false in a copy
+  // Bytes read from the line and not yet taken: the line is read a block at a time, and what
+  // follows a frame waits here for the next receive.
+  uint8_t ahead[1024] = {};
+  uint32_t ahead_from = 0;
+  uint32_t ahead_to = 0;
 };
 
 // The library's one port, constructed with its defaults when the library is loaded.

@@ -20,12 +20,21 @@ struct LineSettings {
   uint32_t baud = 9600;       // the stored speed the write time-out is derived from
 };
 
+// What a wait on the line found.
+enum class LineWait {
+  kReady,   // input is queued
+  kQuiet,   // nothing arrived in the time given
+  kBroken,  // the line hung up or failed: no input will ever come
+};
+
 class SerialLine {
  public:
   virtual ~SerialLine() = default;
 
-  // Opens COM `number` exclusively, discards anything pending, applies `settings` at `speed` and
-  // raises DTR. False when any step failed; the line is then closed with nothing left behind.
+  // Opens COM `number` (1 to 255) exclusively, discards anything pending, applies `settings` at
+  // `speed` and raises DTR. False when any step failed; the line is then closed with nothing left
+  // behind. A line held by another opener, in this process or another, fails the open before
+  // anything is discarded or written, so its owner's traffic is untouched.
   virtual bool Open(uint8_t number, uint32_t speed, const LineSettings& settings) = 0;
   virtual bool IsOpen() const = 0;
   // Sets the open line to `speed` with the settings given at Open; the platform's success flag.
@@ -33,13 +42,21 @@ class SerialLine {
   // Drops DTR, discards unread input and closes. Output already written is never discarded: the
   // terminal still gets the last frame (the cancel notice of a failed transaction).
   virtual void Close() = 0;
-  // At most `max_len` bytes that have already arrived; never waits. 0 when none had.
-  virtual uint32_t Read(uint8_t* buffer, uint32_t max_len) = 0;
+  // Lets go of the line without touching it: no DTR change, no flush, the lock left to whoever
+  // shares it. For a child process that inherited the line from the parent that still uses it.
+  virtual void Abandon() = 0;
+  // At most `max_len` bytes that have already arrived; never waits. 0 when none had, -1 when the
+  // line failed (an I/O error, a device that is gone).
+  virtual int32_t Read(uint8_t* buffer, uint32_t max_len) = 0;
   // Writes the whole block and waits until the line has taken it; false when it was refused or not
   // all of it went out within the write time-out.
   virtual bool Write(const uint8_t* buffer, int32_t len) = 0;
-  // Waits at most `ms` milliseconds for input; true as soon as some is queued.
-  virtual bool WaitReadable(uint32_t ms) = 0;
+  // Waits at most `ms` milliseconds for input; kReady as soon as some is queued, kBroken at once
+  // when the line hung up or failed (then it never waits out the time). A wait interrupted by a
+  // signal goes on for the time left.
+  virtual LineWait WaitReadable(uint32_t ms) = 0;
+  // Throws away every byte that has arrived and not been read.
+  virtual void DiscardInput() = 0;
 };
 
 // The platform's own serial line (serial_line_posix.cpp, serial_line_win32.cpp), closed.

@@ -3,6 +3,7 @@
 // by the environment variable QUENDAL_COM<n>, else /dev/ttyS<n-1>.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <time.h>
@@ -62,9 +63,14 @@ class PosixSerialLine final : public SerialLine {
     // queued.
     int fd = ::open(device_path(number).c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
+    // One owner per line, whoever opens it: TIOCEXCL turns away later opens except a privileged
+    // one, the lock turns away every opener that takes it too, and both are in place before the
+    // line is flushed, so a second caller never discards or reads the first one's traffic.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+      ::close(fd);
+      return false;
+    }
     fd_ = fd;
-    // No second opener while we hold the line.
-    ::ioctl(fd, TIOCEXCL);
     ::tcflush(fd, TCIOFLUSH);
     if (ApplyLineSettings(speed) == 0) {
       Close();
@@ -117,10 +123,19 @@ class PosixSerialLine final : public SerialLine {
     fd_ = -1;
   }
 
-  uint32_t Read(uint8_t* buffer, uint32_t max_len) override {
+  void Abandon() override {
+    // The descriptor only: the device, its settings, its queued input and its lock belong to the
+    // open file the parent still holds.
+    if (fd_ != -1) ::close(fd_);
+    fd_ = -1;
+  }
+
+  int32_t Read(uint8_t* buffer, uint32_t max_len) override {
     if (fd_ == -1 || buffer == nullptr || max_len == 0) return 0;
     ssize_t n = ::read(fd_, buffer, max_len);
-    return n > 0 ? static_cast<uint32_t>(n) : 0;
+    if (n > 0) return static_cast<int32_t>(n);
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) return -1;
+    return 0;
   }
 
   bool Write(const uint8_t* buffer, int32_t len) override {
@@ -155,28 +170,39 @@ class PosixSerialLine final : public SerialLine {
     return true;
   }
 
-  bool WaitReadable(uint32_t ms) override {
+  LineWait WaitReadable(uint32_t ms) override {
     if (fd_ == -1) {
       sleep_ms(ms);
-      return false;
+      return LineWait::kQuiet;
     }
-    auto start = std::chrono::steady_clock::now();
-    struct pollfd p {};
-    p.fd = fd_;
-    p.events = POLLIN;
-    int rc = ::poll(&p, 1, static_cast<int>(ms));
-    if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) == 0 && (p.revents & POLLIN) != 0) {
-      return true;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    for (;;) {
+      // Rounded up, so that a wait never ends before its time.
+      auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+              .count();
+      struct pollfd p {};
+      p.fd = fd_;
+      p.events = POLLIN;
+      int rc = ::poll(&p, 1, static_cast<int>(left > 0 ? left : 0));
+      if (rc < 0) {
+        // A signal ends the wait early: go on waiting for the time left, not afresh.
+        if (errno == EINTR && left > 0) continue;
+        return errno == EINTR ? LineWait::kQuiet : LineWait::kBroken;
+      }
+      if (rc == 0) return LineWait::kQuiet;
+      if ((p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+        // A hung-up line may still hold what arrived before the hang-up: that is read first.
+        int queued = 0;
+        if (::ioctl(fd_, FIONREAD, &queued) == 0 && queued > 0) return LineWait::kReady;
+        return LineWait::kBroken;
+      }
+      return (p.revents & POLLIN) != 0 ? LineWait::kReady : LineWait::kQuiet;
     }
-    if (rc > 0) {
-      // A hung-up line reports itself at once, again and again: wait out the pause instead, so
-      // the receive loop does not spin. Whatever is still queued is read all the same.
-      auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
-                       std::chrono::steady_clock::now() - start)
-                       .count();
-      sleep_ms(static_cast<int64_t>(ms) - spent);
-    }
-    return false;
+  }
+
+  void DiscardInput() override {
+    if (fd_ != -1) ::tcflush(fd_, TCIFLUSH);
   }
 
  private:

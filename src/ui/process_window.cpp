@@ -2,33 +2,37 @@
 // for support desks, and when the queue is pumped. Only the view differs per platform.
 #include "ui/process_window.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/log_file.h"
 #include "common/wire_trace.h"
 #include "ui/window_view.h"
 
 namespace quendal {
 
-namespace {
-
 // When QUENDAL_STATUS_LOG names a file, each status text is appended to it as its raw GBK bytes,
-// so a support desk can see what a till showed. A log that cannot be written changes nothing.
-void log_status(const char* gbk, size_t n) {
-  const char* log_path = std::getenv("QUENDAL_STATUS_LOG");
-  if (log_path == nullptr || *log_path == '\0') return;
-  if (FILE* log = std::fopen(log_path, "ab")) {
-    std::fwrite(gbk, 1, n, log);
-    std::fclose(log);
+// so a support desk can see what a till showed. A log that cannot be opened or written changes
+// nothing, and is not tried again while this window lives (one call).
+void CProcessWindow::LogStatus(const char* gbk, size_t n) {
+  if (!status_log_tried_) {
+    status_log_tried_ = true;
+    status_log_ = log_file::open_append(std::getenv("QUENDAL_STATUS_LOG"));
   }
+  if (status_log_ != nullptr && !log_file::append(status_log_, gbk, n)) CloseStatusLog();
 }
 
-}  // namespace
+void CProcessWindow::CloseStatusLog() {
+  log_file::close(status_log_);
+  status_log_ = nullptr;
+}
 
 CProcessWindow::CProcessWindow() = default;
 
-CProcessWindow::~CProcessWindow() { Destroy(); }
+CProcessWindow::~CProcessWindow() {
+  Destroy();
+  CloseStatusLog();
+}
 
 bool CProcessWindow::Create() {
   if (view_ == nullptr) view_ = view_create();
@@ -46,7 +50,7 @@ void CProcessWindow::AppendStatus(const char* gbk) {
     // An empty text is not appended once there is text; on an empty window it adds nothing either.
     if (n > 0) {
       status_text_.append(gbk, n);
-      log_status(gbk, n);
+      LogStatus(gbk, n);
       wire_trace::Status(gbk, n);
     }
     view_set_text(view_, status_text_);

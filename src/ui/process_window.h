@@ -3,9 +3,14 @@
 // the view is the platform's (window_view.h): a dialog on Windows, none on POSIX systems.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace quendal {
+
+namespace log_file {
+struct LogFile;
+}
 
 struct WindowView;
 
@@ -30,8 +35,13 @@ class CProcessWindow {
   const std::string& StatusText() const { return status_text_; }
 
  private:
+  void LogStatus(const char* gbk, size_t n);
+  void CloseStatusLog();
+
   WindowView* view_ = nullptr;  // the platform's view; null before Create or without one
   std::string status_text_;
+  log_file::LogFile* status_log_ = nullptr;  // QUENDAL_STATUS_LOG, open from the first text
+  bool status_log_tried_ = false;
 };
 
 // Empties the calling thread's message queue, dispatching every message. Returns 0.

@@ -333,6 +333,39 @@ std::vector<Scenario> scenarios() {
        "",
        0,
        nullptr},
+      // Hosts that take the connection and never answer: each wait ends on the request's 1-s
+      // time-out, on every platform.
+      {"BankHostSilent",
+       [](Peers& p) {
+         p.bank.SetScenario(quendal_sim::HostScenario::Silent());
+         TerminalScenario s;
+         s.relays = 1;
+         start_terminal(p, s);
+         p.request = request_for(p);
+         p.request.replace(p.request.find("|5|"), 3, "|1|");
+       },
+       1,
+       padded(text_of(198)),
+       with(with(head, to_terminal_ok), with({kSendToServer}, failed(text_of(198)))),
+       {kTest, kSale, kCancel},
+       1,
+       "",
+       1,
+       nullptr},
+      {"BusinessHostSilent",
+       [](Peers& p) {
+         p.business.SetScenario(quendal_sim::HostScenario::Silent());
+         p.request = request_for(p);
+         p.request.replace(p.request.rfind("|5"), 2, "|1");
+       },
+       1,
+       padded(text_of(201)),
+       with({kBanner, kConnectBusinessHost}, failed(text_of(201))),
+       {},
+       1,
+       "",
+       0,
+       nullptr},
   };
 }
 

@@ -32,11 +32,18 @@ void FakeSerialLine::Close() {
   input_.clear();
 }
 
-uint32_t FakeSerialLine::Read(uint8_t* buffer, uint32_t max_len) {
+void FakeSerialLine::Abandon() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  open_ = false;
+}
+
+int32_t FakeSerialLine::Read(uint8_t* buffer, uint32_t max_len) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!open_) return 0;
-  uint32_t n = 0;
-  while (n < max_len && !input_.empty()) {
+  ++reads_;
+  if (broken_ && input_.empty()) return -1;
+  int32_t n = 0;
+  while (static_cast<uint32_t>(n) < max_len && !input_.empty()) {
     buffer[n++] = input_.front();
     input_.pop_front();
   }
@@ -56,10 +63,30 @@ bool FakeSerialLine::Write(const uint8_t* buffer, int32_t len) {
   return true;
 }
 
-bool FakeSerialLine::WaitReadable(uint32_t ms) {
+quendal::LineWait FakeSerialLine::WaitReadable(uint32_t ms) {
   std::unique_lock<std::mutex> lock(mutex_);
-  return arrived_.wait_for(lock, std::chrono::milliseconds(ms),
-                           [this] { return open_ && !input_.empty(); });
+  bool ready = arrived_.wait_for(lock, std::chrono::milliseconds(ms),
+                                 [this] { return (open_ && !input_.empty()) || broken_; });
+  if (open_ && !input_.empty()) return quendal::LineWait::kReady;
+  return ready ? quendal::LineWait::kBroken : quendal::LineWait::kQuiet;
+}
+
+void FakeSerialLine::DiscardInput() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  input_.clear();
+}
+
+void FakeSerialLine::SetBroken(bool broken) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    broken_ = broken;
+  }
+  arrived_.notify_all();
+}
+
+int FakeSerialLine::Reads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return reads_;
 }
 
 void FakeSerialLine::Feed(const Bytes& bytes) {

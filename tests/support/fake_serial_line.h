@@ -24,9 +24,11 @@ class FakeSerialLine final : public quendal::SerialLine {
   bool IsOpen() const override;
   int ApplyLineSettings(uint32_t speed) override;
   void Close() override;
-  uint32_t Read(uint8_t* buffer, uint32_t max_len) override;
+  void Abandon() override;
+  int32_t Read(uint8_t* buffer, uint32_t max_len) override;
   bool Write(const uint8_t* buffer, int32_t len) override;
-  bool WaitReadable(uint32_t ms) override;
+  quendal::LineWait WaitReadable(uint32_t ms) override;
+  void DiscardInput() override;
 
   // Queues bytes as if the terminal had sent them.
   void Feed(const Bytes& bytes);
@@ -34,10 +36,13 @@ class FakeSerialLine final : public quendal::SerialLine {
   // Makes Open fail (a COM port that does not exist) or Write refuse.
   void SetMissing(bool missing);
   void SetRefuseWrites(bool refuse);
+  // Makes the line fail as a hung-up device does, once what is queued has been read.
+  void SetBroken(bool broken);
 
   Bytes Written() const;  // everything the library wrote, in order
   size_t Queued() const;  // bytes fed and not yet read
   int Opens() const;
+  int Reads() const;  // reads the library made
   uint8_t LastNumber() const;
   uint32_t LastSpeed() const;
 
@@ -50,6 +55,8 @@ class FakeSerialLine final : public quendal::SerialLine {
   bool open_ = false;
   bool missing_ = false;
   bool refuse_writes_ = false;
+  bool broken_ = false;
+  int reads_ = 0;
   int opens_ = 0;
   uint8_t last_number_ = 0;
   uint32_t last_speed_ = 0;

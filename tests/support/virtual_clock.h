@@ -24,7 +24,8 @@ namespace quendal {
 
 class VirtualClock final : public Clock {
  public:
-  // Starts at `start_seconds` since 1970; the local time of day is taken from it as UTC.
+  // Starts at a random millisecond of the second `start_seconds` since 1970; the local time of day
+  // is taken from it as UTC.
   explicit VirtualClock(int64_t start_seconds = 1765324800 /* 2025-12-10 00:00:00 */);
 
   int64_t MonotonicMs() override;
