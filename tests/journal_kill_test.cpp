@@ -122,12 +122,18 @@ TEST_F(JournalKill, EveryKillPointReadsTrueAndReconcilesToTheTerminalsTruth) {
     } else {
       EXPECT_EQ(call.outcome, "approved") << "only the approval's end comes after its last step";
     }
+    std::printf("kill point %2zu, after %-48s -> %s", point, where.substr(0, 48).c_str(),
+                call.outcome.c_str());
     if (call.outcome == "not-started") {
       EXPECT_FALSE(reached) << "money may have moved on a call read as not started";
       ++not_started;
+      std::printf("\n");
       continue;
     }
-    if (call.outcome == "approved") continue;
+    if (call.outcome == "approved") {
+      std::printf("\n");
+      continue;
+    }
     ++unknown;
 
     // The terminal's truth, then the reconciliation against it.
@@ -137,6 +143,7 @@ TEST_F(JournalKill, EveryKillPointReadsTrueAndReconcilesToTheTerminalsTruth) {
     ASSERT_TRUE(quendal_tool::read_journal(journal_, 0, &book, &error));
     const std::string result = book.calls[0].Get(book.calls[0].reconciled, "result");
     EXPECT_EQ(result, money_moved ? "approved" : "not-approved");
+    std::printf(", reconciled %s\n", result.c_str());
     (result == "approved" ? reconciled_approved : reconciled_not)++;
     EXPECT_FALSE(book.calls[0].Unresolved());
   }
