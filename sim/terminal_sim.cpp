@@ -178,7 +178,16 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
     WriteAll(wire.data(), wire.size());
     return;
   }
-  if (code.compare(0, 6, "CANCEL") == 0) return;  // the library gave up; nothing to answer
+  if (code.compare(0, 6, "CANCEL") == 0) {
+    // The library gave up: a transaction still waiting for its bank is not completed.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      last_state_ = LastState::kDeclined;
+      last_code_ = "96";
+      last_text_ = "CANCELLED";
+    }
+    return;
+  }
 
   bool request = payload == kRequestPayload && (data[0] == 'A' || data[0] == 'B') && data[1] == '0';
   if (request && scenario_.hang_up_on_request) {
@@ -187,6 +196,20 @@ void TerminalSim::OnFrame(const std::vector<uint8_t>& frame) {
     ::close(master_);
     master_ = -1;
     return;
+  }
+  // A query asks after the last transaction, as a terminal remembers it; the faults of a
+  // scenario's own final answer (silence, CANCEL, an unknown kind, raw bytes) stand as before.
+  const bool remembered =
+      scenario_.remember_last && (scenario_.final_answer == FinalAnswer::kApprove ||
+                                  scenario_.final_answer == FinalAnswer::kDecline);
+  if (request && data[0] == 'B' && remembered) {
+    AnswerQuery();
+    return;
+  }
+  if (request && data[0] == 'A') {
+    std::lock_guard<std::mutex> lock(mutex_);
+    last_request_.assign(data, data + payload);
+    last_state_ = LastState::kPending;
   }
   if (request) {
     request_payload_.assign(data, data + payload);
@@ -247,6 +270,51 @@ void TerminalSim::SendFinal() {
   if (scenario_.final_result_bytes > 0) {
     result.resize(std::min(result.size(), static_cast<size_t>(scenario_.final_result_bytes)));
   }
+  {
+    // From here the terminal holds the transaction as approved (or declined), whether or not
+    // its answer reaches the library.
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      last_state_ = approve ? LastState::kApproved : LastState::kDeclined;
+      last_code_ = approve ? "00" : scenario_.resp_code;
+      last_text_ = scenario_.resp_text;
+    }
+  }
+  SendFrame("00000000", 0, result, scenario_.cut_final);
+}
+
+TerminalSim::LastState TerminalSim::Last() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return last_state_;
+}
+
+void TerminalSim::AnswerQuery() {
+  std::vector<uint8_t> req;
+  std::string code;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (last_state_ == LastState::kPending) {
+      // Asked again before it was completed: a terminal gives the transaction up.
+      last_state_ = LastState::kDeclined;
+      last_code_ = "98";
+      last_text_ = "NOT COMPLETED";
+    }
+    req = last_request_;
+    code = last_state_ == LastState::kNone ? "25" : last_code_;
+    text = last_state_ == LastState::kNone ? "NO TRANSACTION" : last_text_;
+  }
+  std::string ref15;
+  std::string amount;
+  if (req.size() >= 37) {
+    ref15.assign(req.begin() + 10, req.begin() + 25);
+    amount.assign(req.begin() + 25, req.begin() + 37);
+  }
+  // The last transaction in the form of a final answer: its reference, amount, type and stamp.
+  std::vector<uint8_t> result = Approval(ref15, amount, text);
+  copy_text(result, 6, code, 2);
+  if (req.size() >= 4) std::memcpy(result.data() + 2, req.data() + 2, 2);
+  if (req.size() >= 43) std::memcpy(result.data() + 223, req.data() + 37, 6);
   SendFrame("00000000", 0, result, scenario_.cut_final);
 }
 

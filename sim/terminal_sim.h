@@ -45,6 +45,9 @@ struct TerminalScenario {
   uint8_t unknown_kind = 0x41;
   std::vector<uint8_t> raw_final;  // for FinalAnswer::kRaw
   int cut_final = 0;               // > 0: only this many bytes of the final answer go out
+  // A "B0" query is answered with the last transaction as the terminal remembers it (approved,
+  // declined, or none) rather than played like a request.
+  bool remember_last = false;
   // The approval's reference and amount as given, in place of the request's (bytes as they
   // stand, cut to 15 and 12).
   std::string answer_ref15;
@@ -99,6 +102,10 @@ class TerminalSim {
   // Whether the simulator hung up the line (hang_up_on_request).
   bool HungUp() const { return hung_up_; }
 
+  // The terminal's memory of its last transaction, which a "B0" query is answered with.
+  enum class LastState { kNone, kPending, kApproved, kDeclined };
+  LastState Last() const;
+
   // Frames received from the library, in order.
   std::vector<std::vector<uint8_t>> Received() const;
   // Every frame in both directions, in order.
@@ -113,6 +120,8 @@ class TerminalSim {
   void SendFrame(const std::string& code, uint8_t kind, const std::vector<uint8_t>& payload,
                  int cut = 0);
   void SendFinal();
+  // The answer to a "B0" query: the last transaction in the form of a final answer.
+  void AnswerQuery();
   // The 484-byte final answer payload approving `ref15` for `amount`.
   std::vector<uint8_t> Approval(const std::string& ref15, const std::string& amount,
                                 const std::string& text) const;
@@ -135,6 +144,11 @@ class TerminalSim {
   int relays_left_ = 0;
   bool awaiting_relay_answer_ = false;
   std::vector<uint8_t> request_payload_;
+  // The last transaction request ("A0") and what became of it.
+  std::vector<uint8_t> last_request_;
+  LastState last_state_ = LastState::kNone;
+  std::string last_code_;
+  std::string last_text_;
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;

@@ -14,6 +14,7 @@
 #include "driver/transaction.h"
 #include "intake/checks.h"
 #include "intake/trans_record.h"
+#include "journal/journal.h"
 #include "platform/clock.h"
 #include "platform/fork.h"
 #include "pos/com_port.h"
@@ -67,6 +68,7 @@ void close_window(std::unique_ptr<CProcessWindow>& window, uint32_t pause_ms) {
 // the caller behind whatever the business host's refusal left in the failure text.
 int fail_call(const CError& error, Transaction& transaction, CProcessWindow* window,
               ResultRecord& res, char* result) {
+  journal::Failure(error);
   if (window != nullptr) window->AppendStatus(text::kResultFailed);
   transaction.ReleaseOnFailure(error);
   std::memcpy(res.resp_text, error.text, sizeof res.resp_text);
@@ -138,6 +140,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     return 1;
   }
   int rc = 1;
+  quendal::journal::BeginCall(request);
   quendal::wire_trace::BeginCall();
   try {
     rc = quendal::run_call(request, result);
@@ -146,6 +149,7 @@ extern "C" QUENDAL_API int QUENDAL_CALL card_trans(const char* request, char* re
     std::memset(result, ' ', 555);
     rc = 1;
   }
+  quendal::journal::EndCall(rc, result);
   quendal::wire_trace::EndCall();
   quendal::g_call_running.store(false);
   return rc;

@@ -10,6 +10,7 @@
 #include "driver/failure_text.h"
 #include "host/host_exchange.h"
 #include "intake/checks.h"
+#include "journal/journal.h"
 #include "platform/clock.h"
 #include "pos/com_port.h"
 
@@ -105,6 +106,7 @@ void Transaction::Run(CProcessWindow& window, CheckedRequest& req, ResultRecord&
 
   // Serve the terminal until its final answer.
   for (;;) {
+    journal::Sent();  // on the disk before the request can reach the terminal
     port.Send(message_.GetFrame(), frame_length);
     int kind = ReceiveFromTerminal(window);
     if (kind == -1) {
@@ -187,12 +189,16 @@ int Transaction::Relay(CProcessWindow& window, const TransRecord& rec) {
 
 void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultRecord& res) {
   window.AppendStatus(text::kTransComplete);
-  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) throw table_error(kCancelled);
+  if (std::memcmp(message_.header.GetCode(), "CANCEL", 6) == 0) {
+    journal::Final(nullptr);
+    throw table_error(kCancelled);
+  }
   // A final answer too short to hold the response code and text is no result: nothing of it is
   // judged or reported.
   if (message_.body.GetLength() < kFinalAnswerMin) throw table_error(kShortFinalAnswer);
   message_.Unpack();
   message_.body.GetResult(res);
+  journal::Final(&res);
 
   // An approval must be the approval of this request: one for another reference or amount (a
   // stale answer, another caller's) is not reported as ours, and the terminal is told.
@@ -219,7 +225,13 @@ void Transaction::Finish(CProcessWindow& window, const TransRecord& rec, ResultR
 void Transaction::Report(CProcessWindow& window, const TransRecord& rec, const ResultRecord& res) {
   window.AppendStatus(text::kReportToBusiness);
   host_link_.SetEndpoint(business_, kBusinessHost);
-  report_result(window, host_link_, res, rec.business_ref, g_failure_text);
+  try {
+    report_result(window, host_link_, res, rec.business_ref, g_failure_text);
+  } catch (const CError& error) {
+    journal::ReportFailed(error, g_failure_text);
+    throw;
+  }
+  journal::ReportAccepted();
   window.AppendStatus(text::kSucceeded);
 }
 

@@ -63,6 +63,7 @@ struct Outcome {
   bool guards_intact = false;
   bool sockets_released = false;  // every socket start-up the call took was given back
   std::string status;             // the status texts, as the status log holds them
+  std::string journal;            // the transaction journal the call wrote
 };
 
 // One way of calling the library. The terminal is reachable as COM kCom when `terminal` is given.
@@ -80,6 +81,8 @@ class InProcessRunner final : public Runner {
     VirtualClock clock;
     ScopedClock use(clock);
     quendal_test::StatusLog log;
+    const std::string journal = quendal_test::make_temp_file();
+    quendal_test::set_env("QUENDAL_JOURNAL", journal);
     constexpr size_t kGuard = 64;
     std::vector<char> buffer(kGuard + 555 + kGuard, '\xA5');
     std::memset(buffer.data() + kGuard, 0, 555);
@@ -92,6 +95,9 @@ class InProcessRunner final : public Runner {
     }
     out.status = log.Text();
     out.sockets_released = net::startups_held() == 0;
+    quendal_test::unset_env("QUENDAL_JOURNAL");
+    out.journal = read_file(journal);
+    quendal_test::remove_file(journal);
     quendal_test::unset_env(variable);
     return out;
   }
@@ -112,12 +118,14 @@ class WineRunner final : public Runner {
     const std::string request_file = quendal_test::make_temp_file();
     const std::string result_file = quendal_test::make_temp_file();
     const std::string log_file = quendal_test::make_temp_file();
+    const std::string journal_file = quendal_test::make_temp_file();
     std::ofstream(request_file, std::ios::binary) << request;
     // Under wine the library sees Linux paths through drive Z:.
     const std::string command =
-        "QUENDAL_STATUS_LOG='" + windows_path(log_file) + "' timeout 300 wine '" +
-        env("QUENDAL_WINE_CALLER") + "' '" + windows_path(env("QUENDAL_WINE_DLL")) + "' '" +
-        windows_path(request_file) + "' '" + windows_path(result_file) + "'";
+        "QUENDAL_STATUS_LOG='" + windows_path(log_file) + "' QUENDAL_JOURNAL='" +
+        windows_path(journal_file) + "' timeout 300 wine '" + env("QUENDAL_WINE_CALLER") + "' '" +
+        windows_path(env("QUENDAL_WINE_DLL")) + "' '" + windows_path(request_file) + "' '" +
+        windows_path(result_file) + "'";
     int status = std::system(command.c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
 
@@ -132,7 +140,10 @@ class WineRunner final : public Runner {
       out.result = written.substr(line_end + 1);
     }
     out.status = read_file(log_file);
-    for (const std::string& f : {request_file, result_file, log_file}) quendal_test::remove_file(f);
+    out.journal = read_file(journal_file);
+    for (const std::string& f : {request_file, result_file, log_file, journal_file}) {
+      quendal_test::remove_file(f);
+    }
     ::unlink(link.c_str());
     return out;
   }
@@ -382,6 +393,14 @@ TEST_P(EndToEnd, CallMatchesExpectations) {
   EXPECT_TRUE(out.guards_intact);
   EXPECT_TRUE(out.sockets_released);
   EXPECT_EQ(out.status, join(s.status));
+  // The journal: one call from begin to end, its outcome approved exactly when the call was, and
+  // never the full card number.
+  EXPECT_EQ(out.journal.rfind("{\"record\":\"begin\"", 0), 0u) << out.journal;
+  EXPECT_NE(out.journal.find("\"return\":" + std::to_string(s.rc) + ","), std::string::npos)
+      << out.journal;
+  EXPECT_EQ(out.journal.find("\"outcome\":\"approved\"") != std::string::npos, s.rc == 0)
+      << out.journal;
+  EXPECT_EQ(out.journal.find("6222000000000000000"), std::string::npos);
 
   if (p.terminal) {
     // The last frame (a cancel notice) may still be on its way when the call returns.

@@ -10,6 +10,8 @@ extern const char kRequestHelp[];
 int cmd_run(int argc, char** argv);
 int cmd_sim_terminal(int argc, char** argv);
 int cmd_sim_hosts(int argc, char** argv);
+int cmd_journal(int argc, char** argv);
+int cmd_reconcile(int argc, char** argv);
 
 // A whole decimal number from `low` to `high` in `text`, into `value`; false (value untouched)
 // when the text is anything else. The commands' options are checked with it.

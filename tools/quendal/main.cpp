@@ -10,6 +10,8 @@ namespace {
 
 const char kUsage[] =
     "usage: quendal run [--raw] \"<request line>\"  one transaction through card_trans\n"
+    "       quendal journal [--json] FILE        the calls of a transaction journal\n"
+    "       quendal reconcile FILE               settles its unknown calls with the terminal\n"
     "       quendal sim-terminal [options]       a simulated POS terminal on a pty\n"
     "       quendal sim-hosts [options]          simulated bank and business hosts\n"
     "       quendal --version                    the version\n"
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "run") return quendal_tool::cmd_run(argc - 2, argv + 2);
+  if (command == "journal") return quendal_tool::cmd_journal(argc - 2, argv + 2);
+  if (command == "reconcile") return quendal_tool::cmd_reconcile(argc - 2, argv + 2);
   if (command == "sim-terminal") return quendal_tool::cmd_sim_terminal(argc - 2, argv + 2);
   if (command == "sim-hosts") return quendal_tool::cmd_sim_hosts(argc - 2, argv + 2);
   std::fprintf(stderr, "quendal: unknown command '%s'\n", command.c_str());

@@ -28,9 +28,10 @@ namespace {
 const char kSimTerminalHelp[] =
     "usage: quendal sim-terminal [options]\n"
     "Opens a pty pair, prints the slave path (the library's COM port) and plays a terminal:\n"
-    "answers the test, then each transaction request with the scenario below. Prints every\n"
-    "frame in hex with its decoded header and its text. The answers are dated now. Runs until\n"
-    "interrupted or --seconds have passed.\n"
+    "answers the test, then each transaction request with the scenario below, and a query of\n"
+    "the last transaction (\"B0\") with the last one it answered (approved, declined or none).\n"
+    "Prints every frame in hex with its decoded header and its text. The answers are dated now.\n"
+    "Runs until interrupted or --seconds have passed.\n"
     "  --link PATH        also publish the slave path as a symbolic link at PATH (a new path,\n"
     "                     or the link an earlier sim-terminal left there)\n"
     "  --com N            print the QUENDAL_COM<N> setting for it, 1-255 (default 1)\n"
@@ -115,6 +116,8 @@ int cmd_sim_terminal(int argc, char** argv) {
   return 2;
 #else
   quendal_sim::TerminalScenario s;
+  // Like a terminal, it remembers its last transaction for the query of it ("B0").
+  s.remember_last = true;
   std::string link;
   long com = 1;
   long seconds = 0;
