@@ -51,8 +51,10 @@ using quendal_test::payload_of;
 using quendal_test::text_of;
 using Texts = std::vector<std::string>;
 
-// COM10 and above open only under their device name (\\.\COM12) on Windows.
-constexpr int kCom = 12;
+// COM10 and above open only under their device name (\\.\COM12) on Windows. QUENDAL_E2E_COM picks
+// another, so that two runs under wine can share one prefix at once.
+const int kCom =
+    std::getenv("QUENDAL_E2E_COM") != nullptr ? std::atoi(std::getenv("QUENDAL_E2E_COM")) : 12;
 
 std::string join(const Texts& texts) { return quendal_test::StatusLog::Join(texts); }
 
