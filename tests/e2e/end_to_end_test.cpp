@@ -3,13 +3,18 @@
 // is called:
 //   - in this process, through the static core, in virtual time (the default);
 //   - as the shipped Windows DLL under wine, through a caller that loads it as a business
-//     application does (QUENDAL_E2E_RUNNER=wine; see scripts/test.d/50-windows.sh).
+//     application does (QUENDAL_E2E_RUNNER=wine; see scripts/test.d/52-windows-wine.sh).
 // Each scenario asserts the return value, all 555 result bytes, the guard bytes around them, the
 // status texts the window showed, and what the terminal and the hosts received.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -46,8 +51,10 @@ using quendal_test::payload_of;
 using quendal_test::text_of;
 using Texts = std::vector<std::string>;
 
-// COM10 and above open only under their device name (\\.\COM12) on Windows.
-constexpr int kCom = 12;
+// COM10 and above open only under their device name (\\.\COM12) on Windows. QUENDAL_E2E_COM picks
+// another, so that two runs under wine can share one prefix at once.
+const int kCom =
+    std::getenv("QUENDAL_E2E_COM") != nullptr ? std::atoi(std::getenv("QUENDAL_E2E_COM")) : 12;
 
 std::string join(const Texts& texts) { return quendal_test::StatusLog::Join(texts); }
 
@@ -103,12 +110,151 @@ class InProcessRunner final : public Runner {
   }
 };
 
-// The shipped DLL under wine, through tests/win/caller.c. Needs WINEPREFIX (booted),
-// QUENDAL_WINE_DLL and QUENDAL_WINE_CALLER (Linux paths of Quendal.dll and caller.exe).
+// The shipped DLL under wine, through tests/win/caller.c. Needs WINEPREFIX (booted, with its
+// wineserver running), QUENDAL_WINE_DLL and QUENDAL_WINE_CALLER (Linux paths of Quendal.dll and
+// caller.exe), and QUENDAL_WINE_LOADER, the wine loader of the caller's bitness (`wine` when
+// unset).
+//
+// One caller process (caller.exe --serve) makes every call of the run: where 32-bit code runs only
+// through an emulator, starting a wine process costs a minute and a call milliseconds. When the
+// process dies or stops answering, the call fails with a line "wine caller died in <test>: ..."
+// followed by wine's last words on stderr, and the next call starts a new process; the Windows
+// stage reads those lines to tell a death in wine or the emulator from a fault of the library.
+class WineCaller {
+ public:
+  static WineCaller& Instance() {
+    static WineCaller caller;
+    return caller;
+  }
+  ~WineCaller() { Stop(); }
+
+  // One call; false, with why, when the process could not be started, died or did not answer.
+  bool Call(const std::string& line, std::string* why) {
+    if (pid_ < 0 && !Start(why)) return false;
+    const std::string sent = line + "\n";
+    if (::write(to_, sent.data(), sent.size()) != static_cast<ssize_t>(sent.size())) {
+      return Died("the caller's stdin is closed", why);
+    }
+    std::string reply;
+    const int seconds = env_int("QUENDAL_WINE_CALL_SECONDS", 900);
+    for (;;) {
+      pollfd pfd{from_, POLLIN, 0};
+      int ready = ::poll(&pfd, 1, seconds * 1000);
+      if (ready == 0) {
+        ::kill(pid_, SIGKILL);
+        return Died("no answer in " + std::to_string(seconds) + " s", why);
+      }
+      if (ready < 0) {
+        if (errno == EINTR) continue;
+        return Died("poll failed", why);
+      }
+      char c;
+      ssize_t n = ::read(from_, &c, 1);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return Died("the caller ended", why);
+      if (c == '\n') break;
+      if (c != '\r') reply += c;
+    }
+    if (reply == "done") return true;
+    *why = "the caller could not make the call: " + reply;
+    return false;
+  }
+
+ private:
+  bool Start(std::string* why) {
+    ::signal(SIGPIPE, SIG_IGN);
+    stderr_file_ = quendal_test::make_temp_file();
+    int in[2];
+    int out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0) {
+      *why = "no pipe";
+      return false;
+    }
+    const std::string loader =
+        env("QUENDAL_WINE_LOADER").empty() ? "wine" : env("QUENDAL_WINE_LOADER");
+    const std::string caller = env("QUENDAL_WINE_CALLER");
+    const std::string dll = windows_path(env("QUENDAL_WINE_DLL"));
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      int err = ::open(stderr_file_.c_str(), O_WRONLY | O_APPEND);
+      ::dup2(in[0], 0);
+      ::dup2(out[1], 1);
+      if (err >= 0) ::dup2(err, 2);
+      // Nothing of this process (the simulators' sockets and pty) may live on in the caller.
+      ::close_range(3, ~0U, 0);
+      ::execlp(loader.c_str(), loader.c_str(), caller.c_str(), dll.c_str(), "--serve", nullptr);
+      ::_exit(127);
+    }
+    ::close(in[0]);
+    ::close(out[1]);
+    to_ = in[1];
+    from_ = out[0];
+    if (pid_ < 0) {
+      Stop();
+      *why = "fork failed";
+      return false;
+    }
+    return true;
+  }
+
+  bool Died(const std::string& what, std::string* why) {
+    int status = 0;
+    if (pid_ > 0 && ::waitpid(pid_, &status, 0) == pid_) {
+      pid_ = -1;
+      if (WIFEXITED(status)) {
+        *why = what + ", exit status " + std::to_string(WEXITSTATUS(status));
+      } else if (WIFSIGNALED(status)) {
+        *why = what + ", signal " + std::to_string(WTERMSIG(status));
+      }
+    } else {
+      *why = what;
+    }
+    std::string last = read_file(stderr_file_);
+    if (last.size() > 2000) last = last.substr(last.size() - 2000);
+    *why += "\n" + last;
+    Stop();
+    return false;
+  }
+
+  void Stop() {
+    if (to_ >= 0) ::close(to_);
+    if (from_ >= 0) ::close(from_);
+    to_ = from_ = -1;
+    // The end of its stdin ends the caller.
+    if (pid_ > 0) ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    if (!stderr_file_.empty()) quendal_test::remove_file(stderr_file_);
+    stderr_file_.clear();
+  }
+
+  static int env_int(const char* name, int fallback) {
+    const std::string value = env(name);
+    return value.empty() ? fallback : std::atoi(value.c_str());
+  }
+
+ public:
+  static std::string env(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? value : "";
+  }
+  static std::string windows_path(std::string path) {
+    for (char& c : path) {
+      if (c == '/') c = '\\';
+    }
+    return "Z:" + path;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int to_ = -1;
+  int from_ = -1;
+  std::string stderr_file_;
+};
+
 class WineRunner final : public Runner {
  public:
   Outcome Call(const std::string& request, TerminalSim* terminal) override {
-    const std::string prefix = env("WINEPREFIX");
+    const std::string prefix = WineCaller::env("WINEPREFIX");
     const std::string link = prefix + "/dosdevices/com" + std::to_string(kCom);
     ::unlink(link.c_str());
     if (terminal != nullptr) {
@@ -121,13 +267,18 @@ class WineRunner final : public Runner {
     const std::string journal_file = quendal_test::make_temp_file();
     std::ofstream(request_file, std::ios::binary) << request;
     // Under wine the library sees Linux paths through drive Z:.
-    const std::string command =
-        "QUENDAL_STATUS_LOG='" + windows_path(log_file) + "' QUENDAL_JOURNAL='" +
-        windows_path(journal_file) + "' timeout 300 wine '" + env("QUENDAL_WINE_CALLER") + "' '" +
-        windows_path(env("QUENDAL_WINE_DLL")) + "' '" + windows_path(request_file) + "' '" +
-        windows_path(result_file) + "'";
-    int status = std::system(command.c_str());
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
+    std::string why;
+    if (!WineCaller::Instance().Call(WineCaller::windows_path(request_file) + "\t" +
+                                         WineCaller::windows_path(result_file) + "\t" +
+                                         WineCaller::windows_path(log_file) + "\t" +
+                                         WineCaller::windows_path(journal_file),
+                                     &why)) {
+      const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+      std::printf("wine caller died in %s.%s: %s\n", test->test_suite_name(), test->name(),
+                  why.c_str());
+      std::fflush(stdout);
+      ADD_FAILURE() << "the wine caller made no call";
+    }
 
     Outcome out;
     std::string written = read_file(result_file);
@@ -146,18 +297,6 @@ class WineRunner final : public Runner {
     }
     ::unlink(link.c_str());
     return out;
-  }
-
- private:
-  static std::string env(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr ? value : "";
-  }
-  static std::string windows_path(std::string path) {
-    for (char& c : path) {
-      if (c == '/') c = '\\';
-    }
-    return "Z:" + path;
   }
 };
 

@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The Windows stage, the tests under wine: for each DLL that can run here, the platform-neutral
+# unit tests and the end-to-end table, the DLL loaded by a caller as a business application does,
+# against the Linux simulators, with the same expectations as the in-process run. The x86_64 DLL
+# runs natively under wine64; the i686 DLL natively or through qemu-i386, one wine process for the
+# unit tests and one for the whole table either way, both alongside the x86_64 runs.
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+source scripts/lib/windows.sh
+detect_32bit
+say_32bit
+wine_session
+scratch="$(mktemp -d)"
+
+run32=""
+if [ "$mode32" = none ]; then
+  skipped i686 "unit tests and end-to-end table" "$mode32_how"
+else
+  run32=yes
+fi
+
+echo "-- version records read through GetFileVersionInfoW (x86_64 probe) match the files' own"
+for dll in "$win32/Quendal.dll" "$win64/Quendal.dll"; do
+  read_back="$(timeout 300 "$wine64" "$win64/tests/win/version_probe.exe" "$(winpath "$dll")" |
+    tr -d '\r')"
+  parsed="$(python3 tests/win/pe_resources.py "$dll" | sed 1d)"
+  [ "$read_back" = "$parsed" ] || { echo "$dll:"; diff <(echo "$parsed") <(echo "$read_back"); exit 1; }
+done
+echo ok
+
+unit_tests() { # ARCH
+  run_retry_once "$scratch/unit-$1.log" timeout 1800 "$(wine_for "$1")" \
+    "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1
+}
+
+e2e_table() { # ARCH COM
+  local dir wine died failed
+  dir="$(build_for "$1")"
+  wine="$(wine_for "$1")"
+  local e2e=(env QUENDAL_E2E_RUNNER=wine QUENDAL_E2E_COM="$2" QUENDAL_WINE_LOADER="$wine"
+    QUENDAL_WINE_DLL="$dir/Quendal.dll" QUENDAL_WINE_CALLER="$dir/tests/win/quendal_caller.exe"
+    build/tests/quendal_e2e_tests --gtest_brief=1)
+  "${e2e[@]}" 2>&1 | tee "$scratch/e2e-$1.log" && return 0
+  # The cases whose caller died in wine or the emulator run once more, in a new caller; any other
+  # failure is the library's, and fails the stage as it stands.
+  died="$(sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$scratch/e2e-$1.log" | sort -u)"
+  failed="$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$scratch/e2e-$1.log" | sort -u)"
+  if [ -z "$died" ] || ! died_in_wine "$scratch/e2e-$1.log" ||
+    [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
+    return 1
+  fi
+  echo "retrying once, in a new caller, the cases whose caller died in wine or the emulator:" \
+    $died
+  "${e2e[@]}" --gtest_filter="$(echo $died | tr ' ' ':')"
+}
+
+timed() { # WHAT COMMAND...
+  local what="$1" start=$SECONDS
+  shift
+  echo "-- $what"
+  "$@"
+  echo "($what: $((SECONDS - start)) s)"
+}
+
+# The i686 runs start first and in the background, each into its own log: under emulation their
+# wine processes compute for a minute or more before the first test, while the x86_64 table
+# mostly waits on its simulators. The two tables use COM ports of their own.
+pids=()
+if [ -n "$run32" ]; then
+  timed "i686: unit tests under wine" unit_tests i686 >"$scratch/i686-unit.out" 2>&1 &
+  pids+=($!)
+  timed "i686: end-to-end calls through Quendal.dll under wine" e2e_table i686 15 \
+    >"$scratch/i686-e2e.out" 2>&1 &
+  pids+=($!)
+fi
+timed "x86_64: unit tests under wine" unit_tests x86_64
+ran x86_64 "unit tests"
+timed "x86_64: end-to-end calls through Quendal.dll under wine" e2e_table x86_64 12
+ran x86_64 "end-to-end table"
+if [ -n "$run32" ]; then
+  wait "${pids[0]}" && unit_status=0 || unit_status=$?
+  cat "$scratch/i686-unit.out"
+  wait "${pids[1]}" && table_status=0 || table_status=$?
+  cat "$scratch/i686-e2e.out"
+  [ "$unit_status" -eq 0 ] && [ "$table_status" -eq 0 ] || exit 1
+  ran i686 "unit tests"
+  ran i686 "end-to-end table"
+fi
+rm -rf "$scratch"
