@@ -13,8 +13,9 @@
 #define QUENDAL_CARD_TRANS_H
 
 /* The library's version: QUENDAL_VERSION_MAJOR, _MINOR, _PATCH, _TWEAK, QUENDAL_VERSION_STRING
- * ("1.0.1.1") and QUENDAL_VERSION (0x01000101), the same four numbers as the Windows DLL's version
- * record. The build writes this header beside card_trans.h. */
+ * (dotted) and QUENDAL_VERSION (one number, a byte each), the same four numbers as the Windows
+ * DLL's version record. The build writes quendal/version.h, which is installed beside this
+ * header. */
 #include "quendal/version.h"
 
 /* The size of the result buffer that card_trans writes: every one of these bytes, every time. */

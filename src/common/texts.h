@@ -83,7 +83,7 @@ inline constexpr int kErrorTableRows = sizeof(kErrorTable) / sizeof(kErrorTable[
 
 namespace text {
 
-// "Mervok专用动态库" and the version, "Mervok专用动态库1.0.1.1"
+// "Mervok专用动态库" followed by the version (QUENDAL_VERSION_STRING)
 inline constexpr char kBanner[] =
     "Mervok\xd7\xa8\xd3\xc3\xb6\xaf\xcc\xac\xbf\xe2" QUENDAL_VERSION_STRING;
 // "交易成功\n"

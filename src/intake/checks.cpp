@@ -101,6 +101,11 @@ void read_request(const char* line, CheckedRequest& req) {
   req.com_port = com_port_of(line);
 }
 
+std::string raw_field(const char* line, int n, size_t max) {
+  size_t length = field_length(line, n, '|');
+  return std::string(field_start(line, n, '|'), length < max ? length : max);
+}
+
 int com_port_of(const char* line) {
   return leading_int(field_start(line, kComPortField, '|'), field_length(line, kComPortField, '|'));
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 #include "common/endpoint.h"
 #include "intake/trans_record.h"
@@ -37,5 +38,10 @@ void read_request(const char* line, CheckedRequest& req);
 
 // The COM port number in field 8, read with the leading-integer parse; checks nothing.
 int com_port_of(const char* line);
+
+// Field `n` of the request line as the caller wrote it, cut to `max` bytes; checks nothing. For
+// what records a call before the checks have judged its line (the journal's first record, so
+// that a refused call is on record too).
+std::string raw_field(const char* line, int n, size_t max);
 
 }  // namespace quendal

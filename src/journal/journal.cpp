@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "codec/codec.h"
 #include "common/card_mask.h"
 #include "common/wire_trace.h"
 #include "intake/checks.h"
@@ -41,15 +40,8 @@ std::string trimmed(const char* bytes, size_t n) {
 
 // Request field `n`, at most `max` bytes (its width in the transaction record), in UTF-8.
 std::string request_field(const char* request, int n, size_t max = kFieldMax) {
-  const char* p = request;
-  for (int i = 0; i < n; ++i) {
-    p = std::strchr(p, '|');
-    if (p == nullptr) return std::string();
-    ++p;
-  }
-  size_t length = std::strcspn(p, "|");
-  if (length > max) length = max;
-  return utf8(p, length);
+  const std::string field = raw_field(request, n, max);
+  return utf8(field.data(), field.size());
 }
 
 std::string hex(const unsigned char* bytes, size_t n) {
@@ -161,7 +153,8 @@ void BeginCall(const char* request) {
       return;
     }
     g_state.call = new_call_id();
-    const char* type = trans_type_of(field_start(request, 0, '|'), field_length(request, 0, '|'));
+    const std::string operation = raw_field(request, 0, std::strlen(request));
+    const char* type = trans_type_of(operation.data(), operation.size());
     g_state.facts.reported_type =
         std::strncmp(type, "30", 2) == 0 || std::strncmp(type, "40", 2) == 0;
     std::string fields =

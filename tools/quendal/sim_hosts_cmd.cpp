@@ -1,20 +1,16 @@
 // quendal sim-hosts: a simulated bank host and business host on 127.0.0.1, each answering by a
 // scenario, with a hex and text trace of every message they receive and send.
-#include <cstdio>
-#include <cstdlib>
-#include <string>
-
-#include "commands.h"
-
-#if defined(QUENDAL_HAVE_SIM)
-
 #include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
+#include "commands.h"
 #include "gbk.h"
 #include "sim/host_sim.h"
 
@@ -248,16 +244,3 @@ int cmd_sim_hosts(int argc, char** argv) {
 }
 
 }  // namespace quendal_tool
-
-#else  // no simulators on this platform
-
-namespace quendal_tool {
-
-int cmd_sim_hosts(int, char**) {
-  std::fputs("quendal sim-hosts: the simulators are not built on this platform\n", stderr);
-  return 2;
-}
-
-}  // namespace quendal_tool
-
-#endif

@@ -1,13 +1,4 @@
 // quendal sim-terminal: a simulated POS terminal on a pty, for trying the library by hand.
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-
-#include "commands.h"
-
-#if defined(QUENDAL_HAVE_SIM)
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,11 +6,16 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 #include <thread>
 
+#include "commands.h"
 #include "gbk.h"
 #include "sim/terminal_sim.h"
-#endif
 
 namespace quendal_tool {
 
@@ -53,7 +49,6 @@ const char kSimTerminalHelp[] =
     "  --pace             send at the byte rate of a 9600-baud line\n"
     "  --seconds N        stop after N seconds\n";
 
-#if defined(QUENDAL_HAVE_SIM)
 volatile std::sig_atomic_t g_interrupted = 0;
 void on_signal(int) { g_interrupted = 1; }
 
@@ -104,17 +99,10 @@ FILE* trace_stream() {
 #else
 FILE* trace_stream() { return stdout; }
 #endif
-#endif
 
 }  // namespace
 
 int cmd_sim_terminal(int argc, char** argv) {
-#if !defined(QUENDAL_HAVE_SIM)
-  (void)argc;
-  (void)argv;
-  std::fputs("quendal: this build has no simulators\n", stderr);
-  return 2;
-#else
   quendal_sim::TerminalScenario s;
   // Like a terminal, it remembers its last transaction for the query of it ("B0").
   s.remember_last = true;
@@ -251,7 +239,6 @@ int cmd_sim_terminal(int argc, char** argv) {
   }
   sim.Stop();
   return 0;
-#endif
 }
 
 }  // namespace quendal_tool
