@@ -59,7 +59,7 @@ native_socket open_stream(OpenFailure* why) {
   ++g_peer.open_sockets;
   return 7;
 }
-bool connect_ipv4(native_socket, uint32_t, uint16_t, int32_t timeout_s) {
+bool connect_ipv4(native_socket, uint32_t, uint16_t, int32_t timeout_s, std::string*) {
   if (timeout_s < 1) std::abort();  // a connect must be bounded
   return g_peer.connect_ok;
 }

@@ -58,8 +58,9 @@ timed_build() {  # LANGUAGE COMMAND...: runs the command, keeping its time
 }
 
 # C: the example program.
+# The header's version part is written by the build, beside the others in generated/include.
 timed_build c cc "$source_dir/examples/c/card_trans_example.c" -I"$source_dir/include" \
-  -L"$build" -lquendal -o "$work/c_example"
+  -I"$build/generated/include" -L"$build" -lquendal -o "$work/c_example"
 
 # C# on mono: the DLL's name maps to the shared library; code page 936 comes from the I18N CJK
 # assembly.

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <regex>
 #include <sstream>
 
 #include "card_trans_fixture.h"
@@ -82,6 +83,25 @@ TEST_F(WireTrace, ApprovedSaleWithARelayShowsEveryEventAndHidesTheBankTraffic) {
   EXPECT_EQ(Count(lines, "not shown"), 0);
   // The terminal's relay request ("abcd...") and its wrapping for the bank.
   EXPECT_EQ(Count(lines, "61 62 63 64"), 2);
+}
+
+// Support reads when and with which library a call ran, and where a host connect went and why it
+// failed, from the trace alone.
+TEST_F(WireTrace, NamesTheCallsTimeAndVersionAndWhereAFailedConnectWent) {
+  std::vector<std::string> lines = Run(0);
+  ASSERT_FALSE(lines.empty());
+  const std::regex header(
+      "[0-9]+ call begins [0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}"
+      "[+-][0-9]{2}:[0-9]{2} quendal " +
+      std::regex_replace(std::string(QUENDAL_PROJECT_VERSION), std::regex("\\."), "\\."));
+  EXPECT_TRUE(std::regex_match(lines.front(), header)) << lines.front();
+
+  for (const Scenario& s : fault_scenarios()) {
+    if (std::string(s.name) != "bank host not listening") continue;
+    lines = Run(s);
+    EXPECT_EQ(Count(lines, "note bank host 127.0.0.1:"), 1);
+    EXPECT_EQ(Count(lines, " not connected: Connection refused"), 1);
+  }
 }
 
 // Every byte the trace shows in hex, line after line.

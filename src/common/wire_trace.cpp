@@ -7,6 +7,7 @@
 #include "common/card_mask.h"
 #include "common/log_file.h"
 #include "platform/clock.h"
+#include "quendal/version.h"
 
 namespace quendal {
 namespace wire_trace {
@@ -120,7 +121,9 @@ void BeginCall() {
     g_state.payloads = payloads != nullptr && std::strcmp(payloads, "1") == 0;
     g_state.start_ms = clock().MonotonicMs();
     g_state.file = log_file::open_append(path);
-    write_line("call begins");
+    // Which call and which library: the trace's milliseconds count from here.
+    write_line(std::string("call begins ") + local_date_time() + " quendal " +
+               QUENDAL_VERSION_STRING);
   } catch (...) {
   }
 }

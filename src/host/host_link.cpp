@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include "codec/codec.h"
 #include "common/error.h"
@@ -93,8 +94,17 @@ void CHostLink::Connect() {
     Fail(HostStep::kConnect);
   }
   // The connect waits no longer than the endpoint's own time-out, and no less than a second.
-  if (!net::connect_ipv4(socket_handle, ipv4_of(address), static_cast<uint16_t>(port & 0xFFFF),
-                         TimeoutSeconds())) {
+  const uint32_t ip = ipv4_of(address);
+  std::string why_not;
+  if (!net::connect_ipv4(socket_handle, ip, static_cast<uint16_t>(port & 0xFFFF), TimeoutSeconds(),
+                         &why_not)) {
+    // Support sees where the library tried to connect, as it read the address, and why it failed.
+    std::string note = host_kind == kBusinessHost ? "business host " : "bank host ";
+    for (int shift = 24; shift >= 0; shift -= 8) {
+      note += std::to_string((ip >> shift) & 0xFF) + (shift > 0 ? "." : "");
+    }
+    note += ":" + std::to_string(port & 0xFFFF) + " not connected: " + why_not;
+    wire_trace::Note(note.c_str());
     Fail(HostStep::kConnect);
   }
   connected = 1;

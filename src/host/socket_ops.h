@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "host/socket_types.h"
 
@@ -25,8 +26,10 @@ enum class OpenFailure { kNone, kOutOfDescriptors, kOther };
 native_socket open_stream(OpenFailure* why = nullptr);
 // Connects `s` to the IPv4 `address` (a.b.c.d as (a << 24) | (b << 16) | (c << 8) | d) and
 // `port`, waiting at most `timeout_s` seconds for the host to accept. False when it refused, could
-// not be reached or did not accept in time; `s` is then fit only to be closed.
-bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s);
+// not be reached or did not accept in time; `s` is then fit only to be closed, and `why`, when
+// given, says which (for support: the caller sees the table's text).
+bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s,
+                  std::string* why = nullptr);
 // Sets the receive time-out of `s` in milliseconds (at least 1). A backstop only: the link bounds
 // every receive with wait_ready first, since a socket option alone is not honoured everywhere.
 bool set_receive_timeout(native_socket s, int32_t ms);

@@ -41,21 +41,23 @@ constexpr int kSocketFlags = SOCK_CLOEXEC;
 constexpr int kSocketFlags = 0;
 #endif
 
-// Waits for a connect in progress to finish, at most until `deadline`; true when it succeeded.
-bool finish_connect(int fd, std::chrono::steady_clock::time_point deadline) {
+// Waits for a connect in progress to finish, at most until `deadline`: 0 when it succeeded, the
+// error number when it failed, -1 when the deadline passed first.
+int finish_connect(int fd, std::chrono::steady_clock::time_point deadline) {
   for (;;) {
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                     deadline - std::chrono::steady_clock::now())
                     .count();
-    if (left <= 0) return false;
+    if (left <= 0) return -1;
     pollfd p{fd, POLLOUT, 0};
     int rc = poll(&p, 1, static_cast<int>(left));
     if (rc < 0 && errno == EINTR) continue;
-    if (rc <= 0) return false;
+    if (rc == 0) return -1;
+    if (rc < 0) return errno;
     int error = 0;
     socklen_t length = sizeof error;
-    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return false;
-    return error == 0;
+    if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) return errno;
+    return error;
   }
 }
 
@@ -82,7 +84,8 @@ native_socket open_stream(OpenFailure* why) {
   return fd;
 }
 
-bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s) {
+bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t timeout_s,
+                  std::string* why) {
   sockaddr_in to;
   std::memset(&to, 0, sizeof to);
   to.sin_family = AF_INET;
@@ -93,11 +96,14 @@ bool connect_ipv4(native_socket s, uint32_t address, uint16_t port, int32_t time
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
   int flags = fcntl(s, F_GETFL, 0);
   if (flags < 0 || fcntl(s, F_SETFL, flags | O_NONBLOCK) != 0) return false;
-  bool connected = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
-  if (!connected && (errno == EINPROGRESS || errno == EINTR))
-    connected = finish_connect(s, deadline);
+  int error = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : errno;
+  if (error == EINPROGRESS || error == EINTR) error = finish_connect(s, deadline);
+  if (error != 0 && why != nullptr) {
+    *why = error < 0 ? "no answer within " + std::to_string(timeout_s) + " s"
+                     : std::string(std::strerror(error));
+  }
   if (fcntl(s, F_SETFL, flags) != 0) return false;
-  return connected;
+  return error == 0;
 }
 
 bool set_receive_timeout(native_socket s, int32_t ms) {

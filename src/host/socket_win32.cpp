@@ -17,11 +17,13 @@ namespace {
 std::atomic<int> g_startups{0};
 
 // Waits for a connect in progress to finish, at most `timeout_ms`; true when it succeeded.
-bool finish_connect(SOCKET s, ULONGLONG timeout_ms) {
+// 0 when the connect in progress succeeded, the Winsock error when it failed, -1 when the time-out
+// passed first.
+int finish_connect(SOCKET s, ULONGLONG timeout_ms) {
   ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
     ULONGLONG now = GetTickCount64();
-    if (now >= deadline) return false;
+    if (now >= deadline) return -1;
     ULONGLONG left = deadline - now;
     fd_set writable;
     fd_set failed;
@@ -33,15 +35,16 @@ bool finish_connect(SOCKET s, ULONGLONG timeout_ms) {
     tv.tv_sec = static_cast<long>(left / 1000);
     tv.tv_usec = static_cast<long>((left % 1000) * 1000);
     int rc = select(0, nullptr, &writable, &failed, &tv);
-    if (rc == SOCKET_ERROR) return false;
+    if (rc == SOCKET_ERROR) return WSAGetLastError();
     if (rc == 0) continue;  // the deadline is checked again above
-    if (FD_ISSET(s, &failed)) return false;
     int error = 0;
     int length = sizeof error;
     if (getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0) {
-      return false;
+      return WSAGetLastError();
     }
-    return error == 0;
+    // A failed connect is reported in the error set with its reason in SO_ERROR.
+    if (FD_ISSET(s, &failed) && error == 0) return WSAECONNREFUSED;
+    return error;
   }
 }
 
@@ -76,7 +79,8 @@ native_socket open_stream(OpenFailure* why) {
   return s == INVALID_SOCKET ? kInvalidSocket : static_cast<native_socket>(s);
 }
 
-bool connect_ipv4(native_socket handle, uint32_t address, uint16_t port, int32_t timeout_s) {
+bool connect_ipv4(native_socket handle, uint32_t address, uint16_t port, int32_t timeout_s,
+                  std::string* why) {
   SOCKET s = static_cast<SOCKET>(handle);
   sockaddr_in to;
   std::memset(&to, 0, sizeof to);
@@ -87,13 +91,16 @@ bool connect_ipv4(native_socket handle, uint32_t address, uint16_t port, int32_t
   // send and the receive.
   u_long on = 1;
   if (ioctlsocket(s, FIONBIO, &on) != 0) return false;
-  bool connected = connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0;
-  if (!connected && WSAGetLastError() == WSAEWOULDBLOCK) {
-    connected = finish_connect(s, static_cast<ULONGLONG>(timeout_s) * 1000);
+  int error =
+      connect(s, reinterpret_cast<const sockaddr*>(&to), sizeof to) == 0 ? 0 : WSAGetLastError();
+  if (error == WSAEWOULDBLOCK) error = finish_connect(s, static_cast<ULONGLONG>(timeout_s) * 1000);
+  if (error != 0 && why != nullptr) {
+    *why = error < 0 ? "no answer within " + std::to_string(timeout_s) + " s"
+                     : "Winsock error " + std::to_string(error);
   }
   u_long off = 0;
   if (ioctlsocket(s, FIONBIO, &off) != 0) return false;
-  return connected;
+  return error == 0;
 }
 
 bool set_receive_timeout(native_socket handle, int32_t ms) {

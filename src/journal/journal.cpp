@@ -9,6 +9,7 @@
 #include "intake/checks.h"
 #include "intake/trans_record.h"
 #include "journal/journal_file.h"
+#include "platform/clock.h"
 #include "quendal/version.h"
 
 namespace quendal {

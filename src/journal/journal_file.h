@@ -29,9 +29,6 @@ class JournalFile {
   intptr_t handle_ = kClosed;  // a descriptor or a HANDLE
 };
 
-// The local date and time with its offset from UTC, to the millisecond:
-// "2026-12-11T10:04:05.123+08:00".
-std::string local_date_time();
 // Milliseconds since 1970 (UTC).
 long long utc_ms();
 unsigned long process_id();

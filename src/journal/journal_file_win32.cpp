@@ -61,24 +61,6 @@ void JournalFile::Close() {
   handle_ = kClosed;
 }
 
-std::string local_date_time() {
-  SYSTEMTIME local;
-  GetLocalTime(&local);
-  TIME_ZONE_INFORMATION zone;
-  DWORD which = GetTimeZoneInformation(&zone);
-  long bias = zone.Bias;  // minutes to add to local time to get UTC
-  if (which == TIME_ZONE_ID_DAYLIGHT) bias += zone.DaylightBias;
-  if (which == TIME_ZONE_ID_STANDARD) bias += zone.StandardBias;
-  long offset_min = -bias;
-  char sign = offset_min < 0 ? '-' : '+';
-  if (offset_min < 0) offset_min = -offset_min;
-  char out[96];
-  std::snprintf(out, sizeof out, "%04u-%02u-%02uT%02u:%02u:%02u.%03u%c%02ld:%02ld", local.wYear,
-                local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
-                local.wMilliseconds, sign, offset_min / 60, offset_min % 60);
-  return out;
-}
-
 long long utc_ms() {
   FILETIME ft;
   GetSystemTimeAsFileTime(&ft);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 namespace quendal {
 
@@ -36,6 +37,11 @@ class Clock {
   // peer that answers in real time is never cut off by virtual time running ahead of it.
   virtual void BeginPeerWait() {}
 };
+
+// The wall clock's local date and time with its offset from UTC, to the millisecond
+// ("2026-12-11T10:04:05.123+08:00"), for the records support reads. One implementation per
+// platform.
+std::string local_date_time();
 
 // The clock every part of the library uses.
 Clock& clock();

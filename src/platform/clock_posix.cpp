@@ -1,7 +1,11 @@
 // The real clock on POSIX systems.
+#include <sys/time.h>
 #include <time.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <ctime>
+#include <string>
 
 #include "platform/clock.h"
 
@@ -42,6 +46,23 @@ class PosixClock final : public Clock {
 Clock& real_clock() {
   static PosixClock instance;
   return instance;
+}
+
+std::string local_date_time() {
+  struct timeval tv {};
+  ::gettimeofday(&tv, nullptr);
+  std::time_t t = tv.tv_sec;
+  struct tm local {};
+  ::localtime_r(&t, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof stamp, "%Y-%m-%dT%H:%M:%S", &local);
+  long offset_min = local.tm_gmtoff / 60;
+  char sign = offset_min < 0 ? '-' : '+';
+  if (offset_min < 0) offset_min = -offset_min;
+  char out[96];
+  std::snprintf(out, sizeof out, "%s.%03ld%c%02ld:%02ld", stamp,
+                static_cast<long>(tv.tv_usec / 1000), sign, offset_min / 60, offset_min % 60);
+  return out;
 }
 
 }  // namespace quendal

@@ -10,6 +10,7 @@
 #include "gbk.h"
 #include "journal/journal.h"
 #include "journal/journal_file.h"
+#include "platform/clock.h"
 #include "quendal/card_trans.h"
 
 namespace quendal_tool {
@@ -333,7 +334,7 @@ int reconcile_journal(const std::string& path, FILE* out) {
       }
     }
     std::string line = "{\"record\":\"reconciled\",\"call\":" + quendal::journal::quote(call.id) +
-                       ",\"time\":" + quendal::journal::quote(quendal::journal::local_date_time()) +
+                       ",\"time\":" + quendal::journal::quote(quendal::local_date_time()) +
                        ",\"result\":" + quendal::journal::quote(v.result) +
                        ",\"reason\":" + quendal::journal::quote(v.reason);
     if (!v.query.empty()) line += ",\"query\":" + quendal::journal::quote(v.query);
