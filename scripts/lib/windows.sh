@@ -212,23 +212,30 @@ stop_simulators() {
   sims_pids=""
 }
 
-# --- one retry for a death in wine or the emulator ------------------------------------------------
+# --- retries for a death in wine or the emulator ------------------------------------------------
 # What wine's own 32-bit side or qemu say when they, not the program, end a run.
 wine_death='wine client error|uncaught target signal|libgcc_s\.so\.1|could not load kernel32|^qemu'
 
 died_in_wine() { grep -qE "$wine_death" "$1"; }
 
-# run_retry_once LOG COMMAND...: runs COMMAND with its output shown and kept in LOG; a run that
-# failed with none of the program's own failures ([  FAILED  ], FAIL) and with wine's or qemu's
-# last words is run once more, and says so.
-run_retry_once() {
-  local log="$1"
+# How often a run that died in wine or the emulator is run again. Under qemu, wine's 32-bit side
+# dies in about one process in six (wine client errors, qemu's own segmentation faults, seen twice
+# in a row on one run), so a single retry still failed the stage now and then for nothing the
+# library did.
+wine_death_retries=2
+
+# run_retrying_deaths LOG COMMAND...: runs COMMAND with its output shown and kept in LOG; a run
+# that failed with none of the program's own failures ([  FAILED  ], FAIL) and with wine's or
+# qemu's last words is run again, at most wine_death_retries times, and says so each time.
+run_retrying_deaths() {
+  local log="$1" attempt
   shift
   if "$@" 2>&1 | tee "$log"; then return 0; fi
-  if died_in_wine "$log" && ! grep -qE '^\[  FAILED  \]|^FAIL' "$log"; then
-    echo "retrying once: the run died in wine or the emulator ($(grep -m1 -E "$wine_death" "$log"))"
-    "$@" 2>&1 | tee "$log"
-    return
-  fi
+  for attempt in $(seq "$wine_death_retries"); do
+    if ! died_in_wine "$log" || grep -qE '^\[  FAILED  \]|^FAIL' "$log"; then return 1; fi
+    echo "retrying ($attempt of $wine_death_retries): the run died in wine or the emulator" \
+      "($(grep -m1 -E "$wine_death" "$log"))"
+    if "$@" 2>&1 | tee "$log"; then return 0; fi
+  done
   return 1
 }

@@ -29,7 +29,7 @@ done
 echo ok
 
 unit_tests() { # ARCH
-  run_retry_once "$scratch/unit-$1.log" timeout 1800 "$(wine_for "$1")" \
+  run_retrying_deaths "$scratch/unit-$1.log" timeout 1800 "$(wine_for "$1")" \
     "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1
 }
 
@@ -40,37 +40,47 @@ e2e_table() { # ARCH COM
   local e2e=(env QUENDAL_E2E_RUNNER=wine QUENDAL_E2E_COM="$2" QUENDAL_WINE_LOADER="$wine"
     QUENDAL_WINE_DLL="$dir/Quendal.dll" QUENDAL_WINE_CALLER="$dir/tests/win/quendal_caller.exe"
     build/tests/quendal_e2e_tests --gtest_brief=1)
-  "${e2e[@]}" 2>&1 | tee "$scratch/e2e-$1.log" && return 0
-  # The cases whose caller died in wine or the emulator run once more, in a new caller; any other
+  local log="$scratch/e2e-$1.log" attempt filter=""
+  "${e2e[@]}" 2>&1 | tee "$log" && return 0
+  # The cases whose caller died in wine or the emulator run again, in a new caller; any other
   # failure is the library's, and fails the stage as it stands.
-  died="$(sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$scratch/e2e-$1.log" | sort -u)"
-  failed="$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$scratch/e2e-$1.log" | sort -u)"
-  if [ -z "$died" ] || ! died_in_wine "$scratch/e2e-$1.log" ||
-    [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
-    return 1
-  fi
-  echo "retrying once, in a new caller, the cases whose caller died in wine or the emulator:" \
-    $died
-  "${e2e[@]}" --gtest_filter="$(echo $died | tr ' ' ':')"
+  for attempt in $(seq "$wine_death_retries"); do
+    died="$(sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$log" | sort -u)"
+    failed="$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log" | sort -u)"
+    if [ -z "$died" ] || ! died_in_wine "$log" ||
+      [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
+      return 1
+    fi
+    echo "retrying ($attempt of $wine_death_retries), in a new caller, the cases whose caller" \
+      "died in wine or the emulator:" $died
+    filter="$(echo $died | tr ' ' ':')"
+    "${e2e[@]}" --gtest_filter="$filter" 2>&1 | tee "$log" && return 0
+  done
+  return 1
 }
 
-timed() { # WHAT COMMAND...
-  local what="$1" start=$SECONDS
+timed() { # WHAT COMMAND...: COMMAND's own status, after its time
+  local what="$1" start=$SECONDS status=0
   shift
   echo "-- $what"
-  "$@"
+  "$@" || status=$?
   echo "($what: $((SECONDS - start)) s)"
+  return "$status"
 }
 
-# The i686 runs start first and in the background, each into its own log: under emulation their
+# The i686 runs start first and in the background, into their own logs: under emulation their
 # wine processes compute for a minute or more before the first test, while the x86_64 table
-# mostly waits on its simulators. The two tables use COM ports of their own.
+# mostly waits on its simulators. The two tables use COM ports of their own. The i686 unit tests
+# and table run one after the other: two emulated wine processes at once died far more often.
 pids=()
 if [ -n "$run32" ]; then
-  timed "i686: unit tests under wine" unit_tests i686 >"$scratch/i686-unit.out" 2>&1 &
-  pids+=($!)
-  timed "i686: end-to-end calls through Quendal.dll under wine" e2e_table i686 15 \
-    >"$scratch/i686-e2e.out" 2>&1 &
+  (
+    timed "i686: unit tests under wine" unit_tests i686 >"$scratch/i686-unit.out" 2>&1 &&
+      echo ok >"$scratch/i686-unit.status"
+    timed "i686: end-to-end calls through Quendal.dll under wine" e2e_table i686 15 \
+      >"$scratch/i686-e2e.out" 2>&1 && echo ok >"$scratch/i686-e2e.status"
+    true
+  ) &
   pids+=($!)
 fi
 timed "x86_64: unit tests under wine" unit_tests x86_64
@@ -78,11 +88,9 @@ ran x86_64 "unit tests"
 timed "x86_64: end-to-end calls through Quendal.dll under wine" e2e_table x86_64 12
 ran x86_64 "end-to-end table"
 if [ -n "$run32" ]; then
-  wait "${pids[0]}" && unit_status=0 || unit_status=$?
-  cat "$scratch/i686-unit.out"
-  wait "${pids[1]}" && table_status=0 || table_status=$?
-  cat "$scratch/i686-e2e.out"
-  [ "$unit_status" -eq 0 ] && [ "$table_status" -eq 0 ] || exit 1
+  wait "${pids[0]}"
+  cat "$scratch/i686-unit.out" "$scratch/i686-e2e.out"
+  [ -f "$scratch/i686-unit.status" ] && [ -f "$scratch/i686-e2e.status" ] || exit 1
   ran i686 "unit tests"
   ran i686 "end-to-end table"
 fi
