@@ -16,7 +16,9 @@ summary="$wine_dir/summary"
 wine32=/usr/lib/wine/wine
 wine64=/usr/lib/wine/wine64
 wineserver=/usr/lib/wine/wineserver64
-export WINEPREFIX="$wine_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No crash debugger: under emulation a crashed 32-bit program's winedbg ran for many minutes and
+# held the run; without it the program simply ends, and the retry below takes it.
+export WINEPREFIX="$wine_dir/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 export WINESERVER="$wineserver"
 mkdir -p "$wine_dir"
 
@@ -216,7 +218,6 @@ stop_simulators() {
 # What wine's own 32-bit side or qemu say when they, not the program, end a run.
 wine_death='wine client error|uncaught target signal|libgcc_s\.so\.1|could not load kernel32|^qemu'
 
-died_in_wine() { grep -qE "$wine_death" "$1"; }
 
 # How often a run that died in wine or the emulator is run again. Under qemu, wine's 32-bit side
 # dies in about one process in six (wine client errors, qemu's own segmentation faults, seen twice
@@ -224,18 +225,23 @@ died_in_wine() { grep -qE "$wine_death" "$1"; }
 # library did.
 wine_death_retries=2
 
-# run_retrying_deaths LOG COMMAND...: runs COMMAND with its output shown and kept in LOG; a run
-# that failed with none of the program's own failures ([  FAILED  ], FAIL) and with wine's or
-# qemu's last words is run again, at most wine_death_retries times, and says so each time.
+# run_retrying_deaths LOG COMMAND...: runs COMMAND with its output shown and kept in LOG. A run
+# that failed with none of the program's own failures ([  FAILED  ], FAIL, or a test program's
+# exit status 1) and did not time out, but died (wine's or qemu's last words, or any other exit
+# status), is run again, at most wine_death_retries times, and says so each time.
 run_retrying_deaths() {
-  local log="$1" attempt
+  local log="$1" attempt status why=""
   shift
-  if "$@" 2>&1 | tee "$log"; then return 0; fi
-  for attempt in $(seq "$wine_death_retries"); do
-    if ! died_in_wine "$log" || grep -qE '^\[  FAILED  \]|^FAIL' "$log"; then return 1; fi
-    echo "retrying ($attempt of $wine_death_retries): the run died in wine or the emulator" \
-      "($(grep -m1 -E "$wine_death" "$log"))"
-    if "$@" 2>&1 | tee "$log"; then return 0; fi
+  for attempt in $(seq 0 "$wine_death_retries"); do
+    [ "$attempt" -eq 0 ] ||
+      echo "retrying ($attempt of $wine_death_retries): the run died in wine or the emulator ($why)"
+    status=0
+    "$@" 2>&1 | tee "$log" || status=$?
+    [ "$status" -ne 0 ] || return 0
+    if grep -qE '^\[  FAILED  \]|^FAIL' "$log" || [ "$status" -eq 1 ] || [ "$status" -eq 124 ]; then
+      return 1
+    fi
+    why="$(grep -m1 -E "$wine_death" "$log" || echo "exit status $status")"
   done
   return 1
 }

@@ -29,7 +29,7 @@ done
 echo ok
 
 unit_tests() { # ARCH
-  run_retrying_deaths "$scratch/unit-$1.log" timeout 1800 "$(wine_for "$1")" \
+  run_retrying_deaths "$scratch/unit-$1.log" timeout 900 "$(wine_for "$1")" \
     "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1
 }
 
@@ -47,8 +47,8 @@ e2e_table() { # ARCH COM
   for attempt in $(seq "$wine_death_retries"); do
     died="$(sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$log" | sort -u)"
     failed="$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log" | sort -u)"
-    if [ -z "$died" ] || ! died_in_wine "$log" ||
-      [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
+    # A caller that died mid-call made no call at all: nothing of the library was judged.
+    if [ -z "$died" ] || [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
       return 1
     fi
     echo "retrying ($attempt of $wine_death_retries), in a new caller, the cases whose caller" \
