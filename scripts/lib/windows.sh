@@ -228,7 +228,8 @@ wine_death_retries=2
 # run_retrying_deaths LOG COMMAND...: runs COMMAND with its output shown and kept in LOG. A run
 # that failed with none of the program's own failures ([  FAILED  ], FAIL, or a test program's
 # exit status 1) and did not time out, but died (wine's or qemu's last words, or any other exit
-# status), is run again, at most wine_death_retries times, and says so each time.
+# status), is run again, at most wine_death_retries times, and says so each time. Returns 0 when a
+# run passed, 1 on the program's own failure, 2 when every run died, 3 when a run timed out.
 run_retrying_deaths() {
   local log="$1" attempt status why=""
   shift
@@ -238,10 +239,9 @@ run_retrying_deaths() {
     status=0
     "$@" 2>&1 | tee "$log" || status=$?
     [ "$status" -ne 0 ] || return 0
-    if grep -qE '^\[  FAILED  \]|^FAIL' "$log" || [ "$status" -eq 1 ] || [ "$status" -eq 124 ]; then
-      return 1
-    fi
+    if grep -qE '^\[  FAILED  \]|^FAIL' "$log" || [ "$status" -eq 1 ]; then return 1; fi
+    [ "$status" -ne 124 ] || return 3
     why="$(grep -m1 -E "$wine_death" "$log" || echo "exit status $status")"
   done
-  return 1
+  return 2
 }

@@ -12,6 +12,10 @@ say_32bit
 wine_session
 scratch="$(mktemp -d)"
 
+# Under emulation a wine process computes for minutes; a hung one must not take the whole budget.
+i686_timeout=900
+[ "$mode32" != emulated ] || i686_timeout=480
+
 run32=""
 if [ "$mode32" = none ]; then
   skipped i686 "unit tests and end-to-end table" "$mode32_how"
@@ -28,8 +32,8 @@ for dll in "$win32/Quendal.dll" "$win64/Quendal.dll"; do
 done
 echo ok
 
-unit_tests() { # ARCH
-  run_retrying_deaths "$scratch/unit-$1.log" timeout 900 "$(wine_for "$1")" \
+unit_tests() { # ARCH TIMEOUT
+  run_retrying_deaths "$scratch/unit-$1.log" timeout "$2" "$(wine_for "$1")" \
     "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1
 }
 
@@ -56,7 +60,7 @@ e2e_table() { # ARCH COM
     filter="$(echo $died | tr ' ' ':')"
     "${e2e[@]}" --gtest_filter="$filter" 2>&1 | tee "$log" && return 0
   done
-  return 1
+  return 2
 }
 
 timed() { # WHAT COMMAND...: COMMAND's own status, after its time
@@ -75,23 +79,38 @@ timed() { # WHAT COMMAND...: COMMAND's own status, after its time
 pids=()
 if [ -n "$run32" ]; then
   (
-    timed "i686: unit tests under wine" unit_tests i686 >"$scratch/i686-unit.out" 2>&1 &&
-      echo ok >"$scratch/i686-unit.status"
+    status=0
+    timed "i686: unit tests under wine" unit_tests i686 "$i686_timeout" \
+      >"$scratch/i686-unit.out" 2>&1 || status=$?
+    echo "$status" >"$scratch/i686-unit.status"
+    status=0
     timed "i686: end-to-end calls through Quendal.dll under wine" e2e_table i686 15 \
-      >"$scratch/i686-e2e.out" 2>&1 && echo ok >"$scratch/i686-e2e.status"
-    true
+      >"$scratch/i686-e2e.out" 2>&1 || status=$?
+    echo "$status" >"$scratch/i686-e2e.status"
   ) &
   pids+=($!)
 fi
-timed "x86_64: unit tests under wine" unit_tests x86_64
+timed "x86_64: unit tests under wine" unit_tests x86_64 300
 ran x86_64 "unit tests"
 timed "x86_64: end-to-end calls through Quendal.dll under wine" e2e_table x86_64 12
 ran x86_64 "end-to-end table"
 if [ -n "$run32" ]; then
   wait "${pids[0]}"
   cat "$scratch/i686-unit.out" "$scratch/i686-e2e.out"
-  [ -f "$scratch/i686-unit.status" ] && [ -f "$scratch/i686-e2e.status" ] || exit 1
-  ran i686 "unit tests"
-  ran i686 "end-to-end table"
+  # A failure the program reports fails the stage wherever it runs. Under emulation, a run that
+  # died in wine or qemu every time, or hung there, is reported and skipped: qemu, not the library,
+  # could not carry it (the same tests pass on the x86_64 DLL above).
+  for part in unit e2e; do
+    status="$(cat "$scratch/i686-$part.status")"
+    what="$([ "$part" = unit ] && echo "unit tests" || echo "end-to-end table")"
+    if [ "$status" -eq 0 ]; then
+      ran i686 "$what"
+    elif [ "$mode32" = emulated ] && { [ "$status" -eq 2 ] || [ "$status" -eq 3 ]; }; then
+      echo "i686 $what: NOT CARRIED BY EMULATION ($([ "$status" -eq 2 ] && echo "died in wine or qemu on every try" || echo "hung under qemu"))"
+      skipped i686 "$what" "died or hung under qemu on every try"
+    else
+      exit 1
+    fi
+  done
 fi
 rm -rf "$scratch"
