@@ -227,8 +227,7 @@ wine_death_retries=2
 
 # run_retrying_deaths LOG COMMAND...: runs COMMAND with its output shown and kept in LOG. A run
 # that failed with none of the program's own failures ([  FAILED  ], FAIL, or a test program's
-# exit status 1) and did not time out, but died (wine's or qemu's last words, or any other exit
-# status), is run again, at most wine_death_retries times, and says so each time. Returns 0 when a
+# exit status 1 without wine's or qemu's last words) and did not time out, but died, is run again, at most wine_death_retries times, and says so each time. Returns 0 when a
 # run passed, 1 on the program's own failure, 2 when every run died, 3 when a run timed out.
 run_retrying_deaths() {
   local log="$1" attempt status why=""
@@ -239,9 +238,14 @@ run_retrying_deaths() {
     status=0
     "$@" 2>&1 | tee "$log" || status=$?
     [ "$status" -ne 0 ] || return 0
-    if grep -qE '^\[  FAILED  \]|^FAIL' "$log" || [ "$status" -eq 1 ]; then return 1; fi
+    if grep -qE '^\[  FAILED  \]|^FAIL' "$log"; then return 1; fi
     [ "$status" -ne 124 ] || return 3
-    why="$(grep -m1 -E "$wine_death" "$log" || echo "exit status $status")"
+    # Exit status 1 with no failure of its own is still a death when wine or qemu had last words.
+    why="$(grep -m1 -E "$wine_death" "$log" || true)"
+    if [ -z "$why" ]; then
+      [ "$status" -ne 1 ] || return 1
+      why="exit status $status"
+    fi
   done
   return 2
 }
