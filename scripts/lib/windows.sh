@@ -238,10 +238,10 @@ run_retrying_deaths() {
     status=0
     "$@" 2>&1 | tee "$log" || status=$?
     [ "$status" -ne 0 ] || return 0
-    if grep -qE '^\[  FAILED  \]|^FAIL' "$log"; then return 1; fi
+    if grep -aqE '^\[  FAILED  \]|^FAIL' "$log"; then return 1; fi
     [ "$status" -ne 124 ] || return 3
     # Exit status 1 with no failure of its own is still a death when wine or qemu had last words.
-    why="$(grep -m1 -E "$wine_death" "$log" || true)"
+    why="$(grep -a -m1 -E "$wine_death" "$log" || true)"
     if [ -z "$why" ]; then
       [ "$status" -ne 1 ] || return 1
       why="exit status $status"

@@ -49,8 +49,8 @@ e2e_table() { # ARCH COM
   # The cases whose caller died in wine or the emulator run again, in a new caller; any other
   # failure is the library's, and fails the stage as it stands.
   for attempt in $(seq "$wine_death_retries"); do
-    died="$(sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$log" | sort -u)"
-    failed="$(sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log" | sort -u)"
+    died="$(LC_ALL=C sed -n 's/^wine caller died in \([^:]*\):.*/\1/p' "$log" | sort -u)"
+    failed="$(LC_ALL=C sed -n 's/^\[  FAILED  \] \([^ ,]*\).*/\1/p' "$log" | sort -u)"
     # A caller that died mid-call made no call at all: nothing of the library was judged.
     if [ -z "$died" ] || [ -n "$(comm -23 <(echo "$failed") <(echo "$died"))" ]; then
       return 1
