@@ -1,18 +1,12 @@
 #include "sim/host_sim.h"
 
-#include <arpa/inet.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <random>
+
+#include "host/socket_ops.h"
+#include "sim/listen_socket.h"
 
 namespace quendal_sim {
 
@@ -26,11 +20,8 @@ constexpr int kQuietGapMs = 100;
 constexpr int kCloseWaitMs = 2000;
 constexpr size_t kMaxRequest = 4096;
 
-#if defined(MSG_NOSIGNAL)
-constexpr int kSendFlags = MSG_NOSIGNAL;
-#else
-constexpr int kSendFlags = 0;
-#endif
+namespace net = quendal::net;
+using net::kInvalidSocket;
 
 using SteadyClock = std::chrono::steady_clock;
 
@@ -39,54 +30,26 @@ int elapsed_ms(SteadyClock::time_point since) {
       std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - since).count());
 }
 
-sockaddr_in loopback(uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  a.sin_port = htons(port);
-  return a;
-}
-
-// Binds a new socket to 127.0.0.1 `port` (and listens, if asked); -1 when the port is taken.
-int bind_port(uint16_t port, bool listening) {
-  int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
-  if (listening) {
-    int on = 1;
-    setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  }
-  sockaddr_in a = loopback(port);
-  if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      (listening && listen(fd, 8) != 0)) {
-    int why = errno;  // kept for the caller's message
-    close(fd);
-    errno = why;
-    return -1;
-  }
-  return fd;
-}
-
 // Tries the ports from 1000 to 10000 from a random start until one can be bound.
-int bind_free_port(bool listening, uint16_t* port) {
+native_socket bind_free_port(bool listening, uint16_t* port) {
   const int span = kLastPort - kFirstPort + 1;
   std::random_device seed;
   int start = static_cast<int>(seed() % static_cast<unsigned>(span));
   for (int i = 0; i < span; ++i) {
     uint16_t candidate = static_cast<uint16_t>(kFirstPort + (start + i) % span);
-    int fd = bind_port(candidate, listening);
-    if (fd >= 0) {
+    native_socket s = bind_loopback(candidate, listening);
+    if (s != kInvalidSocket) {
       *port = candidate;
-      return fd;
+      return s;
     }
   }
-  return -1;
+  return kInvalidSocket;
 }
 
-void send_all(int fd, const std::string& bytes) {
+void send_all(native_socket s, const std::string& bytes) {
   size_t sent = 0;
   while (sent < bytes.size()) {
-    ssize_t n = send(fd, bytes.data() + sent, bytes.size() - sent, kSendFlags);
-    if (n < 0 && errno == EINTR) continue;
+    int32_t n = net::send_once(s, bytes.data() + sent, static_cast<int32_t>(bytes.size() - sent));
     if (n <= 0) return;
     sent += static_cast<size_t>(n);
   }
@@ -209,11 +172,10 @@ bool HostSim::Start(uint16_t port, std::string* error) {
     if (error != nullptr) *error = "already started";
     return false;
   }
-  listen_fd_ = port == 0 ? bind_free_port(true, &port_) : bind_port(port, true);
-  if (listen_fd_ < 0) {
-    if (error != nullptr) {
-      *error = port == 0 ? "no free port from 1000 to 10000" : std::strerror(errno);
-    }
+  std::string why;
+  listen_ = port == 0 ? bind_free_port(true, &port_) : bind_loopback(port, true, &why);
+  if (listen_ == kInvalidSocket) {
+    if (error != nullptr) *error = port == 0 ? "no free port from 1000 to 10000" : why;
     return false;
   }
   if (port != 0) port_ = port;
@@ -225,8 +187,8 @@ bool HostSim::Start(uint16_t port, std::string* error) {
 void HostSim::Stop() {
   stop_ = true;
   if (thread_.joinable()) thread_.join();
-  if (listen_fd_ >= 0) close(listen_fd_);
-  listen_fd_ = -1;
+  if (listen_ != kInvalidSocket) net::close_socket(listen_);
+  listen_ = kInvalidSocket;
 }
 
 void HostSim::SetScenario(HostScenario scenario) {
@@ -280,24 +242,22 @@ void HostSim::Trace(TraceEvent::Kind kind, std::string bytes) {
   if (sink) sink(TraceEvent{name_, kind, std::move(bytes)});
 }
 
-bool HostSim::WaitReadable(int fd, int timeout_ms) const {
-  pollfd p{fd, POLLIN, 0};
-  return poll(&p, 1, timeout_ms) > 0;
+bool HostSim::WaitReadable(native_socket s, int timeout_ms) const {
+  return net::wait_ready(s, false, timeout_ms) == net::Ready::kReady;
 }
 
 void HostSim::Serve() {
   while (!stop_) {
-    if (!WaitReadable(listen_fd_, kPollStepMs)) continue;
-    int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
+    if (!WaitReadable(listen_, kPollStepMs)) continue;
+    native_socket s = accept_client(listen_);
+    if (s == kInvalidSocket) continue;
     // A client that does not read must not hold the host in a send, nor keep Stop waiting.
-    timeval send_limit{kRequestDeadlineMs / 1000, 0};
-    setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_limit, sizeof send_limit);
-    Handle(fd);
+    limit_send_time(s, kRequestDeadlineMs);
+    Handle(s);
   }
 }
 
-std::string HostSim::ReadRequest(int fd) {
+std::string HostSim::ReadRequest(native_socket s) {
   std::string got;
   auto start = SteadyClock::now();
   while (!stop_ && elapsed_ms(start) < kRequestDeadlineMs) {
@@ -305,12 +265,12 @@ std::string HostSim::ReadRequest(int fd) {
     if (want != 0 && got.size() >= want) break;
     // A request whose end cannot be told from its bytes ends when the client falls quiet.
     int step = want == 0 && !got.empty() ? kQuietGapMs : kPollStepMs;
-    if (!WaitReadable(fd, step)) {
+    if (!WaitReadable(s, step)) {
       if (step == kQuietGapMs) break;
       continue;
     }
     char chunk[512];
-    ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+    int32_t n = net::receive_once(s, chunk, sizeof chunk);
     if (n <= 0) break;
     got.append(chunk, static_cast<size_t>(n));
     if (got.size() >= kMaxRequest) break;
@@ -318,7 +278,7 @@ std::string HostSim::ReadRequest(int fd) {
   return got;
 }
 
-void HostSim::Handle(int fd) {
+void HostSim::Handle(native_socket s) {
   HostScenario scenario;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -334,11 +294,10 @@ void HostSim::Handle(int fd) {
   std::string request;
   bool client_closed = false;
   if (scenario.kind == HostScenario::Kind::kReset) {
-    linger off{1, 0};
-    setsockopt(fd, SOL_SOCKET, SO_LINGER, &off, sizeof off);
+    reset_on_close(s);
     Trace(TraceEvent::Kind::kNote, "reset without reading");
   } else {
-    request = ReadRequest(fd);
+    request = ReadRequest(s);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       requests_.push_back(request);
@@ -346,7 +305,7 @@ void HostSim::Handle(int fd) {
     Trace(TraceEvent::Kind::kReceived, request);
     switch (scenario.kind) {
       case HostScenario::Kind::kAnswer:
-        send_all(fd, scenario.answer);
+        send_all(s, scenario.answer);
         Trace(TraceEvent::Kind::kSent, scenario.answer);
         {
           std::lock_guard<std::mutex> lock(mutex_);
@@ -367,9 +326,9 @@ void HostSim::Handle(int fd) {
       auto start = SteadyClock::now();
       while (!stop_ &&
              (scenario.kind == HostScenario::Kind::kSilent || elapsed_ms(start) < kCloseWaitMs)) {
-        if (!WaitReadable(fd, kPollStepMs)) continue;
+        if (!WaitReadable(s, kPollStepMs)) continue;
         char chunk[512];
-        ssize_t n = recv(fd, chunk, sizeof chunk, 0);
+        int32_t n = net::receive_once(s, chunk, sizeof chunk);
         if (n <= 0) {
           client_closed = true;
           break;
@@ -377,7 +336,7 @@ void HostSim::Handle(int fd) {
       }
     }
   }
-  close(fd);
+  net::close_socket(s);
   Trace(TraceEvent::Kind::kClosed, client_closed ? "by the client" : "by the host");
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -388,10 +347,10 @@ void HostSim::Handle(int fd) {
   finished_.notify_all();
 }
 
-RefusingPort::RefusingPort() { fd_ = bind_free_port(false, &port_); }
+RefusingPort::RefusingPort() { socket_ = bind_free_port(false, &port_); }
 
 RefusingPort::~RefusingPort() {
-  if (fd_ >= 0) close(fd_);
+  if (socket_ != kInvalidSocket) net::close_socket(socket_);
 }
 
 }  // namespace quendal_sim

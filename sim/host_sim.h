@@ -14,6 +14,8 @@
 #include <thread>
 #include <vector>
 
+#include "host/socket_types.h"
+
 namespace quendal_sim {
 
 // The lowest and highest port the library's request checks accept.
@@ -96,14 +98,14 @@ class HostSim {
 
  private:
   void Serve();
-  void Handle(int fd);
-  std::string ReadRequest(int fd);
-  bool WaitReadable(int fd, int timeout_ms) const;
+  void Handle(quendal::net::native_socket s);
+  std::string ReadRequest(quendal::net::native_socket s);
+  bool WaitReadable(quendal::net::native_socket s, int timeout_ms) const;
   void Trace(TraceEvent::Kind kind, std::string bytes);
 
   const std::string name_;
   const HostRole role_;
-  int listen_fd_ = -1;
+  quendal::net::native_socket listen_ = quendal::net::kInvalidSocket;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::thread thread_;
@@ -130,7 +132,7 @@ class RefusingPort {
   uint16_t Port() const { return port_; }
 
  private:
-  int fd_ = -1;
+  quendal::net::native_socket socket_ = quendal::net::kInvalidSocket;
   uint16_t port_ = 0;
 };
 

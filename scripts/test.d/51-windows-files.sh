@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# The Windows stage, the DLL files, read without running them (so on any machine): the format, the
-# one export, imports of Windows' own DLLs only, the import libraries, and the version record and
-# the progress window's dialog template parsed from the resources.
+# The Windows stage, the DLL and quendal.exe files, read without running them (so on any machine):
+# the format, the DLL's one export, imports of Windows' own DLLs only, the import libraries, and the
+# version record and the progress window's dialog template parsed from the resources.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/windows.sh
@@ -40,6 +40,26 @@ Dialog103.item0.exstyle=0x00020201
 Dialog103.item0.rect=10,4,266,129
 Dialog103.item0.text="
 
+# system_imports_only DUMP [ALSO]: the imports in an objdump of a PE file are all Windows' own DLLs
+# that the library uses, and ALSO (the command asks the shell for its wide command line).
+system_imports_only() {
+  local imports name
+  imports="$(grep 'DLL Name:' <<<"$1" | awk '{print $3}' | tr 'a-z' 'A-Z' | sort)"
+  echo "imports: $(echo $imports)"
+  for name in $imports; do
+    case "$name" in
+      KERNEL32.DLL | USER32.DLL | GDI32.DLL | WS2_32.DLL | MSVCRT.DLL | ADVAPI32.DLL) ;;
+      "${2:-}") ;;
+      *) echo "imports $name, which is not a Windows system DLL the library uses"; exit 1 ;;
+    esac
+  done
+}
+
+# quendal.exe carries the library, so the same dialog, under a version record of its own.
+expected_exe_resources="$(sed -e 's/^FileDescription=.*/FileDescription=Quendal command: run, journal, reconcile, sim-hosts/' \
+  -e 's/^InternalName=.*/InternalName=quendal/' -e 's/^OriginalFilename=.*/OriginalFilename=quendal.exe/' \
+  <<<"$expected_resources")"
+
 for arch in i686 x86_64; do
   dir="$(build_for "$arch")"
   dll="$dir/Quendal.dll"
@@ -54,17 +74,13 @@ for arch in i686 x86_64; do
   exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$dump" | grep -E '^\s+\[' |
     awk '{print $NF}')"
   [ "$exports" = "card_trans" ] || { echo "exports: $exports (want card_trans alone)"; exit 1; }
-  imports="$(grep 'DLL Name:' <<<"$dump" | awk '{print $3}' | tr 'a-z' 'A-Z' | sort)"
-  echo "imports: $(echo $imports)"
-  for name in $imports; do
-    case "$name" in
-      KERNEL32.DLL | USER32.DLL | GDI32.DLL | WS2_32.DLL | MSVCRT.DLL | ADVAPI32.DLL) ;;
-      *) echo "imports $name, which is not a Windows system DLL"; exit 1 ;;
-    esac
-  done
+  system_imports_only "$dump"
   for lib in libquendal.dll.a Quendal.lib; do
     "$arch-w64-mingw32-nm" "$dir/$lib" | grep -q "$symbol" ||
       { echo "$lib does not resolve${symbol#* T}"; exit 1; }
+    # ... to the DLL, and to nothing else that exports the name (quendal.exe carries the library).
+    names="$(strings "$dir/$lib" | grep -iE '\.(dll|exe)$' | sort -u)"
+    [ "$names" = Quendal.dll ] || { echo "$lib leads to: $names (want Quendal.dll)"; exit 1; }
   done
   resources="$(python3 tests/win/pe_resources.py "$dll" 103)"
   [ "$resources" = "Format=$format
@@ -72,5 +88,16 @@ $expected_resources" ] || { echo "resources:"; diff <(echo "Format=$format
 $expected_resources") <(echo "$resources"); exit 1; }
   echo "ok: $format, card_trans alone, system imports, both import libraries, version record" \
     "and dialog 103"
+
+  exe="$dir/quendal.exe"
+  echo "-- $arch: $exe"
+  dump="$("$arch-w64-mingw32-objdump" -p "$exe")"
+  grep -q "$magic" <<<"$dump" || { echo "not a $format file"; exit 1; }
+  system_imports_only "$dump" SHELL32.DLL
+  resources="$(python3 tests/win/pe_resources.py "$exe" 103)"
+  [ "$resources" = "Format=$format
+$expected_exe_resources" ] || { echo "resources:"; diff <(echo "Format=$format
+$expected_exe_resources") <(echo "$resources"); exit 1; }
+  echo "ok: $format, system imports, version record and dialog 103"
   ran "$arch" "file checks"
 done

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows stage, the SDK zips: the C example built from each unpacked zip alone, once through
 # each import library (mingw's and the MSVC-style one), and run under wine against the simulators
-# where that DLL runs natively.
+# where that DLL runs natively; there too the zip's quendal.exe runs a sale, reads and reconciles its
+# journal and serves as the simulated hosts.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 source scripts/lib/windows.sh
@@ -23,7 +24,7 @@ for arch in x86_64 i686; do
       "$sdk/$lib" -o "$sdk/example-${lib%%.*}.exe"
   done
   if [ "$arch" = i686 ] && [ "$mode32" != native ]; then
-    skipped i686 "SDK example run (built only)" "$(native_only)"
+    skipped i686 "SDK example run (built only), quendal.exe" "$(native_only)"
     continue
   fi
   start_simulators "$scratch" 12
@@ -35,5 +36,7 @@ for arch in x86_64 i686; do
   done
   stop_simulators
   ran "$arch" "SDK example"
+  tests/journal_cli_check.sh "$root/build/quendal" "$wine" "$sdk/quendal.exe"
+  ran "$arch" "quendal.exe (run, journal, reconcile, sim-hosts)"
 done
 rm -rf "$scratch"

@@ -1,7 +1,5 @@
 #include "journal_book.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -12,6 +10,7 @@
 #include "journal/journal_file.h"
 #include "platform/clock.h"
 #include "quendal/card_trans.h"
+#include "tool_platform.h"
 
 namespace quendal_tool {
 
@@ -139,12 +138,7 @@ std::string trim(const std::string& s) {
   return s.substr(from, s.find_last_not_of(' ') - from + 1);
 }
 
-void set_journal_path(const std::string& path) { setenv("QUENDAL_JOURNAL", path.c_str(), 1); }
-
-long file_size(const std::string& path) {
-  struct stat st {};
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : -1;
-}
+void set_journal_path(const std::string& path) { set_env("QUENDAL_JOURNAL", path); }
 
 struct Verdict {
   std::string result;  // "approved", "not-approved" or "unknown"

@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "journal/journal.h"
 #include "journal_book.h"
+#include "tool_platform.h"
 
 namespace quendal_tool {
 
@@ -61,7 +62,7 @@ bool parse_file_args(int argc, char** argv, const char* usage, bool allow_json, 
       *rc = 2;
       return false;
     } else if (path->empty()) {
-      *path = a;
+      *path = native_path(a);
     } else {
       std::fputs("quendal: one journal file only\n", stderr);
       *rc = 2;

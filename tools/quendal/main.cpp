@@ -5,6 +5,7 @@
 
 #include "commands.h"
 #include "quendal/card_trans.h"
+#include "tool_platform.h"
 
 namespace {
 
@@ -26,6 +27,7 @@ int usage(FILE* out, int rc) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  quendal_tool::prepare_process(&argc, &argv);
   if (argc < 2) {
     std::fputs("quendal: no command given\n", stderr);
     return usage(stderr, 2);

@@ -1,9 +1,9 @@
 // What the commands share in reading their options.
-#include <climits>
 #include <cstdlib>
 #include <string>
 
 #include "commands.h"
+#include "tool_platform.h"
 
 namespace quendal_tool {
 
@@ -25,10 +25,9 @@ std::string g_command_name = "quendal";
 }
 
 void set_invoked_as(const char* argv0) {
-  std::string given = argv0 != nullptr ? argv0 : "";
-  if (given.find('/') == std::string::npos) return;  // found on the PATH: its name serves
-  char resolved[PATH_MAX];
-  g_command_name = ::realpath(given.c_str(), resolved) != nullptr ? resolved : given;
+  // A name without a folder was found on the PATH, and serves as it is.
+  std::string path = invoked_path(argv0);
+  if (!path.empty()) g_command_name = path;
 }
 
 const std::string& command_name() { return g_command_name; }

@@ -1,10 +1,6 @@
 // quendal run: one call of card_trans from a shell. The request is typed in the terminal's own
 // encoding and sent as GBK; the status texts are shown live while the call blocks, and the call
 // ends with one line that says how it went.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -22,6 +18,7 @@
 #include "intake/checks.h"
 #include "pos/com_port.h"
 #include "quendal/card_trans.h"
+#include "tool_platform.h"
 
 namespace quendal_tool {
 
@@ -69,23 +66,7 @@ void describe_com_port(const std::string& gbk_line) {
     std::fflush(stdout);
     return;
   }
-  const std::string variable = "QUENDAL_COM" + std::to_string(number);
-  const char* named = std::getenv(variable.c_str());
-  const std::string how =
-      named != nullptr && *named != '\0' ? "from " + variable : variable + " is not set";
-  struct stat st {};
-  std::string state;
-  if (::stat(device.c_str(), &st) != 0) {
-    state = std::string("does not exist (") + std::strerror(errno) + ")";
-  } else if (!S_ISCHR(st.st_mode)) {
-    state = "exists but is not a character device";
-  } else if (::access(device.c_str(), R_OK | W_OK) != 0) {
-    state = "exists but may not be opened (" + std::string(std::strerror(errno)) +
-            "; on Linux serial ports usually need the dialout group)";
-  } else {
-    state = "exists";
-  }
-  std::printf("COM%d opens %s (%s): %s\n", number, device.c_str(), how.c_str(), state.c_str());
+  std::printf("COM%d opens %s%s\n", number, device.c_str(), describe_port(number, device).c_str());
   std::fflush(stdout);
 }
 
@@ -193,7 +174,7 @@ int bad_usage(const std::string& why) {
 char g_temporary_log[4096];
 
 void remove_temporary_log_and_die(int signal_number) {
-  if (g_temporary_log[0] != '\0') ::unlink(g_temporary_log);
+  if (g_temporary_log[0] != '\0') remove_file_now(g_temporary_log);
   std::signal(signal_number, SIG_DFL);
   std::raise(signal_number);
 }
@@ -300,22 +281,15 @@ int cmd_run(int argc, char** argv) {
   }
   if (given != nullptr && *given != '\0') {
     log_path = given;
-    struct stat st {};
-    if (::stat(given, &st) == 0) from = static_cast<long>(st.st_size);
+    from = std::max(0L, file_size(given));
   } else {
-    const char* tmp = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/quendal-status-XXXXXX";
-    int fd = ::mkstemp(&pattern[0]);
-    if (fd < 0) {
-      std::fprintf(stderr, "quendal run: cannot make a status log in %s: %s\n", pattern.c_str(),
-                   std::strerror(errno));
+    std::string error;
+    if (!make_temporary_file(&log_path, &error)) {
+      std::fprintf(stderr, "quendal run: no status log: %s\n", error.c_str());
       return 1;
     }
-    ::close(fd);
-    log_path = pattern;
     own_log = true;
-    ::setenv("QUENDAL_STATUS_LOG", log_path.c_str(), 1);
+    set_env("QUENDAL_STATUS_LOG", log_path);
     if (log_path.size() < sizeof g_temporary_log) {
       std::memcpy(g_temporary_log, log_path.c_str(), log_path.size() + 1);
     }
@@ -323,7 +297,7 @@ int cmd_run(int argc, char** argv) {
     std::signal(SIGTERM, remove_temporary_log_and_die);
   }
 
-  StatusFollower follower(log_path, from, ::isatty(STDOUT_FILENO) != 0);
+  StatusFollower follower(log_path, from, stdout_is_terminal());
   follower.Start();
   char result[QUENDAL_RESULT_SIZE];
   std::memset(result, 0, sizeof result);
@@ -333,8 +307,8 @@ int cmd_run(int argc, char** argv) {
     std::signal(SIGINT, SIG_DFL);
     std::signal(SIGTERM, SIG_DFL);
     g_temporary_log[0] = '\0';
-    ::unlink(log_path.c_str());
-    ::unsetenv("QUENDAL_STATUS_LOG");
+    remove_file_now(log_path.c_str());
+    unset_env("QUENDAL_STATUS_LOG");
   }
 
   // Approved: the terminal's 40-byte response text; failed: the whole text, then spaces.
