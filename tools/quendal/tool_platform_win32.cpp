@@ -1,6 +1,7 @@
 // The quendal command on Windows.
-#include <shellapi.h>
 #include <windows.h>
+// The shell's declarations need windows.h first.
+#include <shellapi.h>
 
 #include <cstdlib>
 #include <string>
