@@ -210,10 +210,14 @@ TEST_F(HostLinkTest, OneReceiveTakesAtMost512Bytes) {
 // The send to a host that has reset the connection must fail as an error, not end the process with
 // a SIGPIPE.
 TEST_F(HostLinkTest, SendToAResetConnectionThrowsAndDoesNotKillTheProcess) {
-  sim_.SetScenario(HostScenario::Reset());
+  // The host takes the connection and then goes away: its socket is closed, so the data of the
+  // next send is answered with a reset. (A host that resets as soon as it accepts could do so
+  // before the link has seen its connect complete, failing the connect instead.)
+  sim_.SetScenario(HostScenario::Silent());
   CHostLink link = link_to(sim_.Port(), 1);
   link.Connect();
-  ASSERT_TRUE(sim_.WaitConnections(1, 5000));
+  ASSERT_EQ(link.IsConnected(), 1);
+  sim_.Stop();
   // The reset reaches the link some time after the host dropped the connection; the first sends
   // may still be taken by the kernel.
   CError error;
