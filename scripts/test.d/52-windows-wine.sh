@@ -32,9 +32,13 @@ for dll in "$win32/Quendal.dll" "$win64/Quendal.dll"; do
 done
 echo ok
 
+# The NativeLine test needs a COM port of its own and runs in 55-windows-latency. Here it could only
+# be skipped, and under qemu the skip itself killed wine's 32-bit side every time ("wine client
+# error", "stack smashing detected"), which took the whole i686 unit run with it.
 unit_tests() { # ARCH TIMEOUT
   run_retrying_deaths "$scratch/unit-$1.log" timeout "$2" "$(wine_for "$1")" \
-    "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1
+    "$(build_for "$1")/tests/win/quendal_unit_tests.exe" --gtest_brief=1 \
+    --gtest_filter='-NativeLine.*'
 }
 
 e2e_table() { # ARCH COM
