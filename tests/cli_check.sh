@@ -3,20 +3,8 @@
 # command's own output and exit status.
 set -euo pipefail
 q="$1"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/lib/scratch.sh"
 export LC_ALL=C.UTF-8
-fail() {
-  echo "FAIL: $*" >&2
-  [ -z "${QUENDAL_KEEP:-}" ] || cp -r "$work" "$QUENDAL_KEEP"
-  exit 1
-}
 
 [ "$("$q" --version)" = "quendal ${QUENDAL_EXPECTED_VERSION:?}" ] || fail "--version"
 # Hints name the command as it was started, so that they work from a build directory too.

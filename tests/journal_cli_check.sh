@@ -10,19 +10,8 @@ set -euo pipefail
 q="$1"
 wine="${2:-}"
 exe="${3:-}"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/lib/scratch.sh"
 export LC_ALL=C.UTF-8
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 if [ -n "$wine" ]; then
   # Windows output ends its lines with CR LF; the checks below read it without the CR.

@@ -12,20 +12,9 @@ build=$(cd "$1" && pwd)
 source_dir=$(cd "$2" && pwd)
 guide="$source_dir/docs/integration.md"
 recipes="$source_dir/tests/recipes"
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/lib/scratch.sh"
 export LC_ALL=C.UTF-8
 unset QUENDAL_STATUS_LOG QUENDAL_TRACE
-fail() {
-  echo "FAIL: $*" >&2
-  exit 1
-}
 
 # The code block that follows "<!-- recipe: NAME -->" in the guide, saved as DIR/NAME.
 extract() {

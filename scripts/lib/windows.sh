@@ -170,18 +170,27 @@ start_display_into() {
   for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
 }
 
-# The prefix booted, one wineserver for every program of the part, and a display unless one is
-# given. Stopped by the part's exit.
+# The prefix booted, one wineserver for every program of the part, a display unless one is given,
+# and the part's scratch folder ($scratch). All stopped or removed by the part's exit.
 wine_session() {
   prefix_ready
   [ -n "${DISPLAY:-}" ] || start_display_into session_xvfb
   "$wineserver" -p </dev/null >/dev/null 2>&1
+  scratch="$(mktemp -d)"
   trap wine_session_end EXIT
 }
 wine_session_end() {
   stop_simulators
   "$wineserver" -k >/dev/null 2>&1 || true
   [ -n "${session_xvfb:-}" ] && kill "$session_xvfb" 2>/dev/null || true
+  rm -rf "$scratch"
+}
+
+# Sets arches to the DLLs that WHAT runs on here: x86_64, and i686 where 32-bit code runs
+# natively; otherwise the i686 run goes into the summary as skipped, with the reason.
+native_arches() { # WHAT
+  arches=(x86_64)
+  if [ "$mode32" = native ]; then arches+=(i686); else skipped i686 "$1" "$(native_only)"; fi
 }
 
 wine_for() { if [ "$1" = i686 ]; then echo "$wine32"; else echo "$wine64"; fi; }

@@ -10,7 +10,6 @@ source scripts/lib/windows.sh
 detect_32bit
 say_32bit
 wine_session
-scratch="$(mktemp -d)"
 
 # Under emulation a wine process computes for minutes; a hung one must not take the whole budget.
 i686_timeout=900
@@ -117,4 +116,3 @@ if [ -n "$run32" ]; then
     fi
   done
 fi
-rm -rf "$scratch"

@@ -7,10 +7,8 @@ cd "$(dirname "$0")/../.."
 source scripts/lib/windows.sh
 detect_32bit
 wine_session
-scratch="$(mktemp -d)"
 
-arches=(x86_64)
-if [ "$mode32" = native ]; then arches+=(i686); else skipped i686 window "$(native_only)"; fi
+native_arches window
 
 for arch in "${arches[@]}"; do
   dir="$(build_for "$arch")"
@@ -53,4 +51,3 @@ for arch in "${arches[@]}"; do
     "${dark%.*} text pixels)"
   ran "$arch" window
 done
-rm -rf "$scratch"

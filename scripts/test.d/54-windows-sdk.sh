@@ -9,7 +9,6 @@ source scripts/lib/windows.sh
 source scripts/lib/version.sh
 detect_32bit
 wine_session
-scratch="$(mktemp -d)"
 
 for arch in x86_64 i686; do
   dir="$(build_for "$arch")"
@@ -39,4 +38,3 @@ for arch in x86_64 i686; do
   tests/journal_cli_check.sh "$root/build/quendal" "$wine" "$sdk/quendal.exe"
   ran "$arch" "quendal.exe (run, journal, reconcile, sim-hosts)"
 done
-rm -rf "$scratch"

@@ -7,10 +7,8 @@ cd "$(dirname "$0")/../.."
 source scripts/lib/windows.sh
 detect_32bit
 wine_session
-scratch="$(mktemp -d)"
 
-arches=(x86_64)
-if [ "$mode32" = native ]; then arches+=(i686); else skipped i686 latency "$(native_only)"; fi
+native_arches latency
 
 socat pty,raw,echo=0,link="$scratch/rx" pty,raw,echo=0,link="$scratch/tx" &
 sims_pids=$!
@@ -29,6 +27,5 @@ for arch in "${arches[@]}"; do
   ran "$arch" latency
 done
 stop_simulators
-rm -rf "$scratch"
 say_32bit
 print_summary

@@ -16,25 +16,33 @@ namespace {
 
 std::atomic<int> g_startups{0};
 
-// Waits for a connect in progress to finish, at most `timeout_ms`; true when it succeeded.
-// 0 when the connect in progress succeeded, the Winsock error when it failed, -1 when the time-out
-// passed first.
+// One select of `s` for reading (or writing, when `write`) and for errors, at most `ms`
+// milliseconds: select's own result, and in `failed` whether the socket is in the error set.
+int select_one(SOCKET s, bool write, ULONGLONG ms, bool* failed) {
+  fd_set wanted;
+  fd_set errors;
+  FD_ZERO(&wanted);
+  FD_ZERO(&errors);
+  FD_SET(s, &wanted);
+  FD_SET(s, &errors);
+  timeval tv{};
+  tv.tv_sec = static_cast<long>(ms / 1000);
+  tv.tv_usec = static_cast<long>((ms % 1000) * 1000);
+  int rc =
+      write ? select(0, nullptr, &wanted, &errors, &tv) : select(0, &wanted, nullptr, &errors, &tv);
+  *failed = rc > 0 && FD_ISSET(s, &errors);
+  return rc;
+}
+
+// Waits for a connect in progress to finish, at most `timeout_ms`: 0 when it succeeded, the
+// Winsock error when it failed, -1 when the time-out passed first.
 int finish_connect(SOCKET s, ULONGLONG timeout_ms) {
   ULONGLONG deadline = GetTickCount64() + timeout_ms;
   for (;;) {
     ULONGLONG now = GetTickCount64();
     if (now >= deadline) return -1;
-    ULONGLONG left = deadline - now;
-    fd_set writable;
-    fd_set failed;
-    FD_ZERO(&writable);
-    FD_ZERO(&failed);
-    FD_SET(s, &writable);
-    FD_SET(s, &failed);
-    timeval tv{};
-    tv.tv_sec = static_cast<long>(left / 1000);
-    tv.tv_usec = static_cast<long>((left % 1000) * 1000);
-    int rc = select(0, nullptr, &writable, &failed, &tv);
+    bool failed = false;
+    int rc = select_one(s, true, deadline - now, &failed);
     if (rc == SOCKET_ERROR) return WSAGetLastError();
     if (rc == 0) continue;  // the deadline is checked again above
     int error = 0;
@@ -43,7 +51,7 @@ int finish_connect(SOCKET s, ULONGLONG timeout_ms) {
       return WSAGetLastError();
     }
     // A failed connect is reported in the error set with its reason in SO_ERROR.
-    if (FD_ISSET(s, &failed) && error == 0) return WSAECONNREFUSED;
+    if (failed && error == 0) return WSAECONNREFUSED;
     return error;
   }
 }
@@ -111,19 +119,9 @@ bool set_receive_timeout(native_socket handle, int32_t ms) {
 }
 
 Ready wait_ready(native_socket handle, bool write, int32_t ms) {
-  SOCKET s = static_cast<SOCKET>(handle);
-  fd_set wanted;
-  fd_set failed;
-  FD_ZERO(&wanted);
-  FD_ZERO(&failed);
-  FD_SET(s, &wanted);
-  FD_SET(s, &failed);
-  if (ms < 0) ms = 0;
-  timeval tv{};
-  tv.tv_sec = ms / 1000;
-  tv.tv_usec = (ms % 1000) * 1000;
-  int rc =
-      write ? select(0, nullptr, &wanted, &failed, &tv) : select(0, &wanted, nullptr, &failed, &tv);
+  bool failed = false;
+  int rc = select_one(static_cast<SOCKET>(handle), write, ms < 0 ? 0 : static_cast<ULONGLONG>(ms),
+                      &failed);
   if (rc == SOCKET_ERROR) return WSAGetLastError() == WSAEINTR ? Ready::kNotYet : Ready::kFailed;
   // A failed connection is left to the receive or the send to report.
   return rc == 0 ? Ready::kNotYet : Ready::kReady;
